@@ -4,6 +4,7 @@
 #include <map>
 
 #include "CritSectLock.h"
+#include "TimeCore.h"
 
 namespace {
 
@@ -177,7 +178,7 @@ void ThreadMngr::StopAllThreads()
 		if (!sStarted)
 			return;
 	}
-	const long long begin = ThreadImp::Ticks();
+	const long long begin = TimeCore::TickCount();
 	bool left = false;
 	for (;;) {
 		sQuit = true;
@@ -186,7 +187,7 @@ void ThreadMngr::StopAllThreads()
 			left = true;
 			break;
 		}
-		if (ThreadImp::Ticks() - begin > StopWait - 1)
+		if (TimeCore::TickCount() - begin > StopWait - 1)
 			break;
 		Thread::Sleep(2000);
 	}
