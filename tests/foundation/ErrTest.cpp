@@ -4,10 +4,13 @@
 #include <csignal>
 #include <set>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
+#include "Assert.h"
 #include "Err.h"
 #include "Language.h"
+#include "Output.h"
 #include "TString.h"
 
 namespace {
@@ -155,6 +158,35 @@ TEST(ErrSignal, BrokenPipeBecomesAnError)
 	EXPECT_EQ(Err::SignalLast(), SIGPIPE);
 	close(fds[1]);
 	signal(SIGPIPE, SIG_DFL);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ErrAssert, FailedAssertionsBecomeLoggedDiagnostics)
+{
+#ifdef NDEBUG
+	static std::vector<std::string> logged;
+	logged.clear();
+	FILE* out = std::tmpfile();
+	Output::StreamSet(out);
+	Output::RegisterLogProc([](const char* line) { logged.push_back(line); });
+	ASSERT_TRUE(Language::Start());
+	ASSERT_TRUE(Err::Start());
+	AssertFailed("broken contract", "Here.cpp", 12);
+	Err::Stop();
+	AssertFailed("not logged", "Here.cpp", 13);
+	Output::RegisterLogProc(nullptr);
+	Output::StreamSet(nullptr);
+	std::fclose(out);
+	Language::Stop();
+	ASSERT_EQ(logged.size(), 2u);
+	EXPECT_NE(logged[0].find("Internal error: broken contract"), std::string::npos) << logged[0];
+	EXPECT_EQ(logged[1], "  File: Here.cpp, line 12");
+#else
+	GTEST_SKIP() << "a failed assertion ends a debug build";
+#endif
 }
 
 }  // namespace
