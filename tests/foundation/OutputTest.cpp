@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "Format.h"
+#include "Output.h"
+#include "OutputImp.h"
+#include "TString.h"
+
+namespace {
+
+std::vector<std::string> sLogged;
+
+void logProc(const char* line)
+{
+	sLogged.push_back(line);
+}
+
+// Captures what Output writes, and what it hands to the log procedure.
+class OutputTest : public testing::Test {
+protected:
+	void SetUp() override
+	{
+		mFile = std::tmpfile();
+		ASSERT_NE(mFile, nullptr);
+		Output::StreamSet(mFile);
+		Output::RegisterLogProc(logProc);
+		sLogged.clear();
+	}
+	void TearDown() override
+	{
+		Output::RegisterLogProc(nullptr);
+		Output::StreamSet(nullptr);
+		std::fclose(mFile);
+	}
+	std::string written()
+	{
+		std::fflush(mFile);
+		std::rewind(mFile);
+		std::string s;
+		char buf[1024];
+		size_t n;
+		while ((n = std::fread(buf, 1, sizeof buf, mFile)) > 0)
+			s.append(buf, n);
+		return s;
+	}
+	FILE* mFile = nullptr;
+};
+
+TEST_F(OutputTest, MessageLinesAreStampedIndentedAndLogged)
+{
+	Output::Msg("first line\nsecond line");
+	std::string out = written();
+	std::regex stamped(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d  first line\n  second line\n$)");
+	EXPECT_TRUE(std::regex_match(out, stamped)) << out;
+	ASSERT_EQ(sLogged.size(), 2u);
+	EXPECT_EQ(sLogged[0] + "\n" + sLogged[1] + "\n", out);
+
+	sLogged.clear();
+	Output::MsgNextFmt("%s %d", "next", 7);
+	EXPECT_EQ(sLogged, std::vector<std::string>{"  next 7"});
+
+	// Shown text goes out but not to the log; an empty text is one empty line.
+	sLogged.clear();
+	Output::Show("shown");
+	Output::Show();
+	EXPECT_TRUE(sLogged.empty());
+	EXPECT_EQ(written().substr(out.size() + 9), "shown\n\n");
+}
+
+TEST_F(OutputTest, UnwrappedMessagesBecomeOneLine)
+{
+	Output::MsgEx(false, true, 3, false, "a\nb\n");
+	EXPECT_EQ(written(), "   a b \n");
+	EXPECT_EQ(sLogged, std::vector<std::string>{"   a b "});
+
+	TString s;
+	Format::Log(s, false, false, 4, 80, false, "x\ny");
+	EXPECT_STREQ(s.String(), "x y");
+	Format::LogFmt(s, true, false, 2, 80, false, "%d%%", 50);
+	EXPECT_TRUE(std::regex_match(s.String(), std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d  50%)"))) << s.String();
+}
+
+TEST_F(OutputTest, WithoutLogProcedureNothingIsLogged)
+{
+	Output::RegisterLogProc(nullptr);
+	Output::Msg("quiet");
+	EXPECT_TRUE(sLogged.empty());
+	EXPECT_NE(written().find("quiet"), std::string::npos);
+}
+
+TEST(OutputColumns, TerminalWidthOutsideTheRangeIsEighty)
+{
+	EXPECT_EQ(Output::ColumnsFrom(30), 80);
+	EXPECT_EQ(Output::ColumnsFrom(0), 80);
+	EXPECT_EQ(Output::ColumnsFrom(39), 80);
+	EXPECT_EQ(Output::ColumnsFrom(40), 40);
+	EXPECT_EQ(Output::ColumnsFrom(300), 300);
+	EXPECT_EQ(Output::ColumnsFrom(301), 80);
+	EXPECT_GE(Output::Columns(), 40);
+	EXPECT_LE(Output::Columns(), 300);
+
+	// The width is read from the terminal itself; a file has none.
+	int master = posix_openpt(O_RDWR | O_NOCTTY);
+	ASSERT_GE(master, 0);
+	ASSERT_EQ(grantpt(master), 0);
+	ASSERT_EQ(unlockpt(master), 0);
+	int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+	ASSERT_GE(slave, 0);
+	struct winsize ws {};
+	ws.ws_col = 30;
+	ws.ws_row = 24;
+	ASSERT_EQ(ioctl(slave, TIOCSWINSZ, &ws), 0);
+	EXPECT_EQ(OutputImp::TerminalWidth(slave), 30);
+	EXPECT_EQ(Output::ColumnsFrom(OutputImp::TerminalWidth(slave)), 80);
+	ws.ws_col = 132;
+	ASSERT_EQ(ioctl(slave, TIOCSWINSZ, &ws), 0);
+	EXPECT_EQ(OutputImp::TerminalWidth(slave), 132);
+	close(slave);
+	close(master);
+	FILE* f = std::tmpfile();
+	EXPECT_EQ(OutputImp::TerminalWidth(fileno(f)), 0);
+	std::fclose(f);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#include "Format.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "TString.h"
+#include "TimeCore.h"
+#if __has_include("WordWrap.h")
+#include "WordWrap.h"
+#define FORMAT_HAS_WORDWRAP 1
+#endif
+
+void Format::TimeStamp(TString& out)
+{
+	Time t;
+	out.Erase();
+	if (!TimeCore::ToTime(t, TimeCore::TimeGet(), TimeCore::kBiasLocal))
+		return;
+	out.Fmt("%04d/%02d/%02d %02d:%02d:%02d", int(t.year), int(t.month), int(t.day), int(t.hour), int(t.minute),
+		int(t.second));
+}
+
+const char* Format::Log(TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap,
+	const char* text)
+{
+	TString laid;
+	laid.AllowInvalidSet(true);
+	if (time) {
+		TimeStamp(laid);
+		laid.Append("  ");
+	}
+	laid.Append(text ? text : "");
+	out.Erase();
+	out.AllowInvalidSet(true);
+	if (wrap) {
+#ifdef FORMAT_HAS_WORDWRAP
+		WordWrap::Wrap(laid, out, indentFirst, indent, columns, true, true);
+#else
+		// Until word wrapping is available: indent only, line feeds kept.
+		(void)columns;
+		const char* p = laid.String();
+		bool first = true;
+		for (;;) {
+			const char* lf = std::strchr(p, '\n');
+			if ((!first || indentFirst) && indent > 0)
+				out.Append(' ', indent);
+			out.AppendByte(p, lf ? long(lf - p) : long(std::strlen(p)));
+			if (!lf)
+				break;
+			out.Append('\n');
+			p = lf + 1;
+			first = false;
+		}
+#endif
+	} else {
+		if (indentFirst && indent > 0)
+			out.Append(' ', indent);
+		laid.ReplaceAll('\n', ' ');
+		out.Append(laid);
+	}
+	return out.String();
+}
+
+const char* Format::LogFmtArg(TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap,
+	const char* format, va_list ap)
+{
+	TString text;
+	text.AllowInvalidSet(true);
+	text.FmtArg(format, ap);
+	return Log(out, time, indentFirst, indent, columns, wrap, text.String());
+}
+
+const char* Format::LogFmt(TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap,
+	const char* format, ...)
+{
+	va_list ap;
+	va_start(ap, format);
+	LogFmtArg(out, time, indentFirst, indent, columns, wrap, format, ap);
+	va_end(ap);
+	return out.String();
+}
