@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string_view>
 #include <strings.h>
 
@@ -197,19 +198,19 @@ void TString::AssignPascal(const unsigned char* p)
 
 std::string TString::ToStdString() const
 {
+	std::string out;
 	if (mCharset == kCharsetUSASCII) {
-		TString copy(*this);
-		copy.ToAscii();
-		return std::string(copy.String(), static_cast<size_t>(copy.mBytes));
+		out.assign(String(), static_cast<size_t>(mBytes));
+		for (char& c : out)
+			if (static_cast<unsigned char>(c) >= 0x80)
+				c = '?';
+	} else if (mCharset == kCharsetUTF8) {
+		if (TStringImp::Utf8Strict(String(), static_cast<size_t>(mBytes)))
+			out.assign(String(), static_cast<size_t>(mBytes));
+		else
+			TStringImp::Utf8Lossy(String(), static_cast<size_t>(mBytes), static_cast<size_t>(mBytes), out);
 	}
-	if (mCharset != kCharsetUTF8)
-		return std::string();
-	if (TStringImp::Utf8Strict(String(), static_cast<size_t>(mBytes)))
-		return std::string(String(), static_cast<size_t>(mBytes));
-	// Bytes the platform rejects are taken as ISO-8859-1 folded to ASCII.
-	TString copy(*this);
-	copy.ToAscii();
-	return std::string(copy.String(), static_cast<size_t>(copy.mBytes));
+	return out;
 }
 
 void TString::ToPascalString(unsigned char* out) const
@@ -833,11 +834,15 @@ void TString::WhiteDecode()
 
 void TString::FloatFixup()
 {
-	const char* dot = static_cast<const char*>(std::memchr(String(), '.', static_cast<size_t>(mBytes)));
-	if (!dot)
+	// Only a number: optional sign, digits, ".", digits.
+	long i = (mBytes > 0 && (mBuf[0] == '-' || mBuf[0] == '+')) ? 1 : 0;
+	long intStart = i;
+	while (i < mBytes && Str::IsDigit(mBuf[i]))
+		i++;
+	if (i == intStart || i >= mBytes || mBuf[i] != '.')
 		return;
-	long start = dot - mBuf + 1;
-	for (long i = start; i < mBytes; i++)
+	long start = i + 1;
+	for (i = start; i < mBytes; i++)
 		if (!Str::IsDigit(mBuf[i]))
 			return;
 	long end = mBytes;
@@ -850,6 +855,10 @@ void TString::FloatFixup()
 void TString::Normalize(bool composed)
 {
 	if (mCharset != kCharsetUTF8 || Empty() || !Valid())
+		return;
+	// Text the platform does not take as UTF-8 (the old 5- and 6-byte forms) stays as it is
+	// rather than turning into replacement characters.
+	if (!TStringImp::Utf8Strict(mBuf, static_cast<size_t>(mBytes)))
 		return;
 	std::string out;
 	if (TStringImp::Normalize(mBuf, static_cast<size_t>(mBytes), composed, out))
@@ -1322,6 +1331,11 @@ bool TString::CompNoCase::operator()(const TString& a, const char* b) const
 bool TString::CompNoCase::operator()(const char* a, const TString& b) const
 {
 	return strcasecmp(a ? a : Str::sBlank, b.String()) < 0;
+}
+
+std::ostream& operator<<(std::ostream& os, const TString& s)
+{
+	return os.write(s.String(), s.ByteLength());
 }
 
 size_t std::hash<TString>::operator()(const TString& s) const noexcept

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
 
 #include "Charset.h"
@@ -59,7 +60,8 @@ public:
 	void Assign(const std::string& s);       // lossy UTF-8; the charset becomes UTF-8
 	void AssignPascal(const unsigned char* p);  // length byte then bytes, taken as UTF-8
 
-	// Conversions out. Only UTF-8 and US-ASCII strings convert; others give "".
+	// Conversion out, lossy: what is not well-formed UTF-8 becomes "?". Only UTF-8 and
+	// US-ASCII strings convert; others give "" (convert them to UTF-8 first).
 	std::string ToStdString() const;
 	// Writes a length byte and at most 255 bytes when the string is single-byte UTF-8 or
 	// US-ASCII, else an empty Pascal string. out needs 256 bytes.
@@ -231,6 +233,9 @@ private:
 	bool mAllowInvalid = false;
 	bool mValid = true;
 };
+
+// Writes the bytes (for diagnostics and test output).
+std::ostream& operator<<(std::ostream& os, const TString& s);
 
 template <>
 struct std::hash<TString> {

@@ -95,6 +95,11 @@ bool Unicode::Validate(const char* p, long maxBytes, long maxChars, long* bytes,
 	if (p && maxBytes > 0 && maxChars > 0) {
 		const uchar* u = reinterpret_cast<const uchar*>(p);
 		while (u[b] && b < maxBytes && c < maxChars) {
+			if (u[b] < 0x80) {
+				b++;
+				c++;
+				continue;
+			}
 			long len = CharLen(u[b]);
 			if (len == 0) {
 				ok = false;

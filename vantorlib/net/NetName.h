@@ -1,0 +1,28 @@
+// Checks on the names the newsreader deals in: server host names, e-mail addresses and newsgroup
+// names. All pure functions on text.
+#pragma once
+
+#include "TString.h"
+
+class NetName {
+public:
+	// A byte that may stand in a host name: ASCII letter, digit, "-" or ".".
+	static bool HostChar(char c);
+	// A plausible host name or dotted-quad address (1 to 70 bytes).
+	static bool HostValid(const TString& name);
+	// Keeps only host-name bytes, without doubled, leading or trailing dots, at most 70 bytes.
+	static void HostClean(TString& name);
+
+	// The dotted-quad address as a number (first octet most significant); 0 when the text is none.
+	static unsigned long IPAddrFromString(const TString& text);
+
+	// A byte that may stand in an e-mail address: ASCII letter, digit, "+", "-", ".", "@", "_".
+	static bool EmailChar(char c);
+	// A plain user@host address of 5 to 65 bytes.
+	static bool EmailValid(const TString& text);
+
+	// A byte that may stand in a newsgroup name; bytes of 0x80 and above count as letters.
+	static bool NewsChar(char c);
+	// A newsgroup name of 1 to 72 characters of valid UTF-8.
+	static bool NewsValid(const TString& name);
+};

@@ -1,0 +1,50 @@
+// The POSIX half of DiskFile: the descriptor and the system calls on it.
+#pragma once
+
+#include <sys/stat.h>
+
+#include "Error.h"
+
+class DiskFile;
+
+class DiskFileImp {
+public:
+	explicit DiskFileImp(DiskFile* owner) : mOwner(owner) {}
+	~DiskFileImp();
+	DiskFileImp(const DiskFileImp&) = delete;
+	DiskFileImp& operator=(const DiskFileImp&) = delete;
+
+	bool IsOpen() const { return mFd >= 0; }
+	int Descriptor() const { return mFd; }
+	DiskFile* Owner() const { return mOwner; }
+
+	// Opens path for reading (write false) or reading and writing; create adds O_CREAT
+	// (never O_TRUNC: truncation waits until the locks are held). A missing directory on
+	// create is ErrGmBadPath.
+	Error Open(const char* path, bool read, bool write, bool create);
+	Error Close();
+
+	// flock without waiting: shared, exclusive, or none (unlock).
+	Error LockShared();
+	Error LockExclusive();
+	Error LockRelease();
+
+	Error Read(void* data, unsigned long long n, unsigned long long* done);
+	Error Write(const void* data, unsigned long long n, unsigned long long* done);
+	Error ReadAt(long long offset, void* data, unsigned long long n, unsigned long long* done);
+	Error WriteAt(long long offset, const void* data, unsigned long long n, unsigned long long* done);
+	Error Seek(long long pos, int whence, long long* result);
+	Error Size(unsigned long long* size) const;
+	Error Truncate(unsigned long long size);
+	Error Sync();
+	Error Stat(struct stat* st) const;
+	Error Chmod(unsigned short mode);
+
+	// Whether path still names the file this descriptor is open on (it may have been renamed
+	// over or removed while this process waited for the lock).
+	bool SameFile(const char* path) const;
+
+private:
+	DiskFile* mOwner;
+	int mFd = -1;
+};

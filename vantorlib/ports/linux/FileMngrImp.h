@@ -1,0 +1,10 @@
+// The Linux half of FileMngr: copying a file with its permission bits and times.
+#pragma once
+
+#include "Error.h"
+
+class FileMngrImp {
+public:
+	// Copies oldPath to newPath, which must not exist; a failed copy leaves no newPath.
+	static Error Copy(const char* oldPath, const char* newPath);
+};

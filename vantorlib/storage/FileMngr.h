@@ -1,0 +1,29 @@
+// Files in the file system: test, remove, rename, move, copy, times, permissions, the trash.
+#pragma once
+
+#include "Error.h"
+#include "FileBase.h"
+#include "TString.h"
+
+class FileMngr {
+public:
+	static Error Exists(const char* path);
+	static Error Exists(const TString& path);
+	// Deletes a regular file or a symbolic link that its owner may read and write.
+	static Error Remove(const char* path);
+	static Error Remove(const TString& path);
+	static Error Rename(const TString& oldPath, const TString& newPath);
+	// A rename on one volume, a copy and a removal across volumes.
+	static Error Move(const TString& oldPath, const TString& newPath);
+	// Copies data, permission bits and times; newPath must not exist yet.
+	static Error Copy(const TString& oldPath, const TString& newPath);
+	static Error TimeGet(const TString& path, long long& time);
+	// Sets the modification time and keeps the access time.
+	static Error TimeSet(const TString& path, long long time);
+	static Error PermGet(const TString& path, unsigned short* mode);
+	static Error PermSet(const TString& path, unsigned short mode);
+	static Error PermUpdate(const TString& path, FileAccess access);
+	static Error Absolute(const TString& path, TString& out);
+	// Moves a file to the trash (with an entry that the desktop can restore it from).
+	static Error Trash(const TString& path);
+};

@@ -1,0 +1,312 @@
+#include "RandomFile.h"
+
+#include <cstring>
+#include <new>
+
+RandomFile::~RandomFile()
+{
+	if (IsOpen())
+		RandomFile::Close();
+}
+
+Error RandomFile::openFile(const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
+{
+	if (IsOpen())
+		Close();
+	mCache.clear();
+	mPosition = 0;
+	mSize = 0;
+	Error e = DiskFile::openFile(path, access, lockWait, create, known);
+	if (e == ErrOkay) {
+		unsigned long long size = 0;
+		e = DiskFile::SizeGet(&size);
+		mSize = static_cast<long long>(size);
+		if (e != ErrOkay)
+			DiskFile::Close();
+	}
+	return e;
+}
+
+long RandomFile::extent(long index) const
+{
+	long long start = static_cast<long long>(index) * mBlockSize;
+	long long left = mSize - start;
+	if (left <= 0)
+		return 0;
+	return left >= mBlockSize ? mBlockSize : static_cast<long>(left);
+}
+
+Error RandomFile::blockWrite(long index, Block& block)
+{
+	long len = extent(index);
+	if (len > 0) {
+		unsigned long long done;
+		Error e = mImp.WriteAt(static_cast<long long>(index) * mBlockSize, block.data.get(),
+			static_cast<unsigned long long>(len), &done);
+		if (e != ErrOkay)
+			return e;
+	}
+	block.dirty = false;
+	return ErrOkay;
+}
+
+Error RandomFile::blockGet(long index, Block** out)
+{
+	*out = nullptr;
+	auto it = mCache.find(index);
+	if (it != mCache.end()) {
+		it->second.used = ++mUseClock;
+		*out = &it->second;
+		return ErrOkay;
+	}
+	Block block;
+	if (static_cast<long>(mCache.size()) < mBlockCount) {
+		block.data.reset(new (std::nothrow) unsigned char[mBlockSize]);
+		if (!block.data)
+			return ErrGmNoMemory;
+	} else {
+		// Evict the least recently used block (the first in index order on a tie).
+		auto victim = mCache.begin();
+		for (auto b = mCache.begin(); b != mCache.end(); ++b)
+			if (b->second.used < victim->second.used)
+				victim = b;
+		if (victim == mCache.end())
+			return ErrGmNoMemory;
+		if (victim->second.dirty) {
+			Error e = blockWrite(victim->first, victim->second);
+			if (e != ErrOkay)
+				return e;
+		}
+		block.data = std::move(victim->second.data);
+		mCache.erase(victim);
+	}
+	std::memset(block.data.get(), 0, static_cast<size_t>(mBlockSize));
+	long len = extent(index);
+	if (len > 0) {
+		unsigned long long done = 0;
+		Error e = mImp.ReadAt(static_cast<long long>(index) * mBlockSize, block.data.get(),
+			static_cast<unsigned long long>(len), &done);
+		// Bytes past the end of the file on disk (not yet flushed) read as zeros.
+		if (e != ErrOkay && e != ErrFileEnd)
+			return e;
+	}
+	block.valid = len;
+	block.used = ++mUseClock;
+	block.dirty = false;
+	auto res = mCache.emplace(index, std::move(block));
+	*out = &res.first->second;
+	return ErrOkay;
+}
+
+Error RandomFile::Read(void* data, unsigned long long n, unsigned long long* done)
+{
+	*done = 0;
+	if (!mActive)
+		return DiskFile::Read(data, n, done);
+	Error e = canRead();
+	if (e != ErrOkay)
+		return e;
+	if (n == 0 || mPosition >= mSize)
+		return ErrFileEnd;
+	unsigned char* out = static_cast<unsigned char*>(data);
+	while (*done < n && mPosition < mSize) {
+		long index = static_cast<long>(mPosition / mBlockSize);
+		long offset = static_cast<long>(mPosition % mBlockSize);
+		Block* block;
+		e = blockGet(index, &block);
+		if (e != ErrOkay)
+			return e;
+		long avail = extent(index) - offset;
+		if (avail <= 0)
+			break;
+		unsigned long long step = n - *done < static_cast<unsigned long long>(avail) ? n - *done : static_cast<unsigned long long>(avail);
+		std::memcpy(out + *done, block->data.get() + offset, step);
+		*done += step;
+		mPosition += static_cast<long long>(step);
+	}
+	return ErrOkay;
+}
+
+Error RandomFile::Write(const void* data, unsigned long long n, unsigned long long* done)
+{
+	*done = 0;
+	if (!mActive)
+		return DiskFile::Write(data, n, done);
+	Error e = canWrite();
+	if (e != ErrOkay)
+		return e;
+	const unsigned char* in = static_cast<const unsigned char*>(data);
+	while (*done < n) {
+		long index = static_cast<long>(mPosition / mBlockSize);
+		long offset = static_cast<long>(mPosition % mBlockSize);
+		Block* block;
+		e = blockGet(index, &block);
+		if (e != ErrOkay)
+			return e;
+		unsigned long long room = static_cast<unsigned long long>(mBlockSize - offset);
+		unsigned long long step = n - *done < room ? n - *done : room;
+		std::memcpy(block->data.get() + offset, in + *done, step);
+		*done += step;
+		mPosition += static_cast<long long>(step);
+		if (mPosition > mSize)
+			mSize = mPosition;
+		if (offset + static_cast<long>(step) > block->valid)
+			block->valid = offset + static_cast<long>(step);
+		block->dirty = true;
+	}
+	return ErrOkay;
+}
+
+Error RandomFile::WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done)
+{
+	*done = 0;
+	if (!mActive)
+		return DiskFile::WriteRange(offset, data, n, done);
+	Error e = PositionSet(offset, FilePtrStart);
+	if (e == ErrOkay)
+		e = Write(data, n, done);
+	if (e == ErrOkay) {
+		unsigned long long put;
+		e = mImp.WriteAt(offset, data, n, &put);
+	}
+	if (e == ErrOkay)
+		e = mImp.Sync();
+	return e;
+}
+
+Error RandomFile::Flush()
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	Error result = ErrOkay;
+	for (auto& [index, block] : mCache) {
+		if (!block.dirty)
+			continue;
+		Error e = blockWrite(index, block);
+		if (result == ErrOkay)
+			result = e;
+	}
+	Error s = mImp.Sync();
+	return result != ErrOkay ? result : s;
+}
+
+Error RandomFile::cacheDrop()
+{
+	Error e = ErrOkay;
+	if (IsOpen() && !mCache.empty())
+		e = Flush();
+	mCache.clear();
+	return e;
+}
+
+Error RandomFile::Close()
+{
+	Error e = IsOpen() ? cacheDrop() : ErrOkay;
+	mCache.clear();
+	mPosition = 0;
+	mSize = 0;
+	Error c = DiskFile::Close();
+	return e != ErrOkay ? e : c;
+}
+
+Error RandomFile::PositionGet(long long* pos) const
+{
+	if (!mActive)
+		return DiskFile::PositionGet(pos);
+	*pos = 0;
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	*pos = mPosition;
+	return ErrOkay;
+}
+
+Error RandomFile::PositionSet(long long pos, FilePtrMethod method)
+{
+	if (!mActive)
+		return DiskFile::PositionSet(pos, method);
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	long long target;
+	switch (method) {
+	case FilePtrStart:
+		target = pos;
+		break;
+	case FilePtrCurrent:
+		target = mPosition + pos;
+		break;
+	case FilePtrEnd:
+		target = mSize + pos;
+		break;
+	default:
+		return ErrFilePositionError;
+	}
+	if (target < 0)
+		return ErrFilePositionError;
+	mPosition = target;
+	return ErrOkay;
+}
+
+Error RandomFile::SizeGet(unsigned long long* size) const
+{
+	if (!mActive)
+		return DiskFile::SizeGet(size);
+	*size = 0;
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	*size = static_cast<unsigned long long>(mSize);
+	return ErrOkay;
+}
+
+Error RandomFile::SizeSet(unsigned long long size)
+{
+	if (!mActive)
+		return DiskFile::SizeSet(size);
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	// Cached blocks past the new end must not bring the old bytes back later.
+	Error e = cacheDrop();
+	if (e == ErrOkay)
+		e = DiskFile::SizeSet(size);
+	if (e == ErrOkay)
+		mSize = static_cast<long long>(size);
+	return e;
+}
+
+Error RandomFile::ActiveSet(bool active)
+{
+	if (active == mActive)
+		return ErrOkay;
+	Error e = ErrOkay;
+	if (IsOpen()) {
+		if (!active) {
+			e = cacheDrop();
+			Error p = DiskFile::PositionSet(mPosition, FilePtrStart);
+			if (e == ErrOkay)
+				e = p;
+		} else {
+			long long pos = 0;
+			unsigned long long size = 0;
+			e = DiskFile::PositionGet(&pos);
+			if (e == ErrOkay)
+				e = DiskFile::SizeGet(&size);
+			mPosition = pos;
+			mSize = static_cast<long long>(size);
+		}
+	}
+	mActive = active;
+	return e;
+}
+
+void RandomFile::BufferSizeGet(long* blockSize, long* blockCount) const
+{
+	*blockSize = mBlockSize;
+	*blockCount = mBlockCount;
+}
+
+Error RandomFile::BufferSizeSet(long blockSize, long blockCount)
+{
+	Error e = cacheDrop();
+	mBlockSize = blockSize < kBlockSizeMin ? kBlockSizeMin : blockSize;
+	mBlockCount = blockCount < kBlockCountMin ? kBlockCountMin : blockCount;
+	return e;
+}
