@@ -46,7 +46,7 @@ public:
 			long long wait = deadline - TimeCore::TickCount();
 			if (wait < 0)
 				wait = 0;
-			Error err = mFile.OpenOrCreate(path, kFileAccessReadWrite, wait);
+			Error err = mFile.OpenOrCreate(path, FileAccessReadWrite, wait);
 			if (err != ErrOkay)
 				return err;
 			unsigned int node = 0;

@@ -55,10 +55,10 @@ const LangData kUrlRows[] = {
 };
 
 const LangSection kSections[] = {
-	{"Directory strings", 5110, kDirRows},
-	{"File strings", 5111, kFileRows},
-	{"Disk operation alerts", 5112, kAlertRows},
-	{"URL strings", 5113, kUrlRows},
+	{"Directory strings", LangSectionDirectory, kDirRows},
+	{"File strings", LangSectionFile, kFileRows},
+	{"Disk operation alerts", LangSectionDiskOp, kAlertRows},
+	{"URL strings", LangSectionUrl, kUrlRows},
 };
 
 // The language key of an operation on an object; pairs with no text of their own use the
@@ -90,16 +90,23 @@ const char* opKey(GuiDiskOp::FileObject object, GuiDiskOp::DiskOp op)
 	return key ? key : "FileOpenError";
 }
 
-void alertGeneral(GuiDiskOp::FileObject object, const TString& path, GuiDiskOp::DiskOp op, Error err)
+// The two lines of the general alert: what failed, with the error's text, and on what.
+void alertParts(GuiDiskOp::FileObject object, const TString& path, GuiDiskOp::DiskOp op, Error err, TString& opText,
+	TString& objText)
 {
-	TString opText, objText;
 	TString errText;
-	Err::Str(err, errText);
+	Err::Str(errText, err);
 	Language::String(opKey(object, op), opText, false, errText.String());
 	const char* objKey = object == GuiDiskOp::kObjectDir ? "DirDisplay"
 		: object == GuiDiskOp::kObjectFile                 ? "FileDisplay"
 														   : "UrlDisplay";
 	Language::String(objKey, objText, false, path.String());
+}
+
+void alertGeneral(GuiDiskOp::FileObject object, const TString& path, GuiDiskOp::DiskOp op, Error err)
+{
+	TString opText, objText;
+	alertParts(object, path, op, err, opText, objText);
 	GuiAlert::Failed(opText, objText);
 }
 
@@ -216,10 +223,7 @@ void GuiDiskOp::AlertPathLeaf(const TString& name)
 
 void GuiDiskOp::AlertText(FileObject object, const TString& path, DiskOp op, Error err, TString& out)
 {
-	TString opText, objText, errText;
-	Err::Str(err, errText);
-	Language::String(opKey(object, op), opText, false, errText.String());
-	Language::String(object == kObjectDir ? "DirDisplay" : object == kObjectFile ? "FileDisplay" : "UrlDisplay",
-		objText, false, path.String());
+	TString opText, objText;
+	alertParts(object, path, op, err, opText, objText);
 	out.Fmt("%s\n\n%s", opText.String(), objText.String());
 }

@@ -29,7 +29,7 @@ const LangData kFixedRows[] = {
 	{nullptr, nullptr, nullptr},
 };
 
-const LangSection kFixedSection = {StoragePath::kSectionFixed, 5100, kFixedRows};
+const LangSection kFixedSection = {StoragePath::kSectionFixed, LangSectionStorageFolders, kFixedRows};
 
 void append(TString& path, const char* leaf)
 {

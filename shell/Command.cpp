@@ -63,6 +63,6 @@ void Command::Warn(const std::string& message)
 std::string Command::ErrorText(Error err)
 {
 	TString text;
-	Err::Str(err, text);
+	Err::Str(text, err);
 	return text.String();
 }
