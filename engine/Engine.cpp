@@ -1,7 +1,6 @@
 #include "Engine.h"
 
 #include "AppPathMngr.h"
-#include "AppPrefs.h"
 #include "Err.h"
 #include "GlobalPrefs.h"
 #include "GuiDiskOp.h"
@@ -12,6 +11,7 @@
 #include "MessageStore.h"
 #include "Net.h"
 #include "NetPipe.h"
+#include "Notify.h"
 #include "StorageState.h"
 #include "TextProtocol.h"
 #include "ThreadMngr.h"
@@ -19,6 +19,20 @@
 
 Engine::DisplayHooks Engine::sHooks;
 bool Engine::sRunning = false;
+
+namespace {
+
+// Events go to the other processes that use the same data root, known once the
+// preferences are read.
+bool notifyRootSet()
+{
+	TString root;
+	GlobalPrefs::PathRoot(root);
+	Notify::RootSet(root);
+	return true;
+}
+
+}  // namespace
 
 bool Engine::StartLevelOne(const DisplayHooks& hooks)
 {
@@ -40,10 +54,10 @@ bool Engine::StartLevelTwo(int type)
 {
 	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() && TextProtocol::Start()
 		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
-		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && AppPrefs::Start()
-		&& MessageStore::Start(type) && StorageState::Start() && Identity::Start() && NetPipe::Start()
+		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet()
+		&& MessageStore::Start(type) && StorageState::Start() && NetPipe::Start()
 		&& AppPathMngr::Start() && LanguageMngr::Start() && LanguageLoad::Start()
-		&& (!sHooks.windowsStart || sHooks.windowsStart()) && AcctMngr::Start();
+		&& (!sHooks.windowsStart || sHooks.windowsStart());
 	if (!ok)
 		return false;
 	if (sHooks.afterAccounts)
@@ -67,12 +81,9 @@ void Engine::StopLevelTwo()
 		sHooks.stringsStop();
 	TextProtocol::Stop();
 	MessageBody::Stop();
-	AcctMngr::Stop();
 	NetPipe::Stop();
-	Identity::Stop();
 	StorageState::Stop();
 	MessageStore::Stop();
-	AppPrefs::Stop();
 	GlobalPrefs::Stop();
 	Notify::Stop();
 	GuiDiskOp::Stop();

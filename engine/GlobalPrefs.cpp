@@ -1,15 +1,11 @@
 #include "GlobalPrefs.h"
 
-#include <sys/stat.h>
-
 #include "CSet.h"
 #include "DirMngr.h"
-#include "DiskFile.h"
 #include "GuiDiskOp.h"
 #include "MessageFile.h"
 #include "PathMngr.h"
 #include "PrefsDomain.h"
-#include "TimeCore.h"
 
 const char* const GlobalPrefs::kDomain = "net.quillfern.QuillfernData";
 const char* const GlobalPrefs::kKeyRootPath = "RootPath";
@@ -28,49 +24,12 @@ namespace {
 const char* const kRootDefault = "~/Library/QuillfernData";
 const long long kLockWait = 1000000;
 
-// Holds the preferences lock file while it lives. The file is removed on release; a waiter
-// that got its lock on a file already removed by the previous holder notices (the path no
-// longer names its file) and takes the lock again on the new file, so that two processes can
-// never both believe they hold the lock.
-class PrefsLock {
-public:
-	Error Take()
-	{
-		TString path;
-		GlobalPrefs::LockPath(path);
-		TString folder;
-		PathMngr::SplitRoot(path, folder);
-		DirMngr::Create(folder);
-		long long deadline = TimeCore::TickCount() + kLockWait;
-		for (;;) {
-			long long wait = deadline - TimeCore::TickCount();
-			if (wait < 0)
-				wait = 0;
-			Error err = mFile.OpenOrCreate(path, FileAccessReadWrite, wait);
-			if (err != ErrOkay)
-				return err;
-			unsigned int node = 0;
-			mFile.NodeGet(&node);
-			struct stat st;
-			if (stat(path.String(), &st) == 0 && (unsigned int)st.st_ino == node)
-				return ErrOkay;
-			mFile.Close();
-			if (TimeCore::TickCount() >= deadline)
-				return ErrFileLocked;
-		}
-	}
-
-	void Release()
-	{
-		if (mFile.IsOpen())
-			mFile.Remove();
-	}
-
-	~PrefsLock() { Release(); }
-
-private:
-	DiskFile mFile;
-};
+void alertStore(GuiDiskOp::DiskOp op, Error err)
+{
+	TString store;
+	GlobalPrefs::StorePath(store);
+	GuiDiskOp::AlertFile(store, op, err);
+}
 
 }  // namespace
 
@@ -168,40 +127,34 @@ bool GlobalPrefs::PathCheck(const TString& path)
 
 void GlobalPrefs::LockPath(TString& out)
 {
-	PrefsDomain::Folder(out);
-	TString leaf(kDomain);
-	leaf.Append(".lock");
-	PathMngr::Append(out, leaf);
+	PrefsDomain(TString(kDomain)).LockPathGet(out);
 }
 
 void GlobalPrefs::StorePath(TString& out)
 {
-	PrefsDomain::FilePath(kDomain, out);
+	PrefsDomain(TString(kDomain)).PathGet(out);
 }
 
 bool GlobalPrefs::load(bool alert)
 {
-	PrefsLock lock;
-	Error err = lock.Take();
+	PrefsDomain domain{TString(kDomain)};
+	Error err = domain.Lock(kLockWait);
 	if (err != ErrOkay) {
-		if (alert) {
-			TString store;
-			StorePath(store);
-			GuiDiskOp::AlertFile(store, GuiDiskOp::kOpOpen, err);
-		}
+		if (alert)
+			alertStore(GuiDiskOp::kOpOpen, err);
 		return false;
 	}
-	PrefsDict dict;
-	PrefsDomain::Read(kDomain, dict);
-	lock.Release();
+	// A damaged store reads as empty: every value keeps its default.
+	domain.Read();
+	domain.Unlock();
 
 	TString text;
 	long long number = 0;
-	if (dict.StringGet(kKeyRootPath, text))
+	if (domain.StringGet(kKeyRootPath, text))
 		sRootPathTilde = text;
-	if (dict.IntegerGet(kKeyMessageLineLen, number))
-		sMessageLineLen = long(number);
-	if (dict.StringGet(kKeyMessageCharset, text))
+	if (domain.IntegerGet(kKeyMessageLineLen, number))
+		sMessageLineLen = number < 1 ? 0 : number > 1000 ? 1000 : long(number);
+	if (domain.StringGet(kKeyMessageCharset, text))
 		sMessageCharset = CSet::Value(text);
 	fixups();
 	return true;
@@ -222,28 +175,17 @@ void GlobalPrefs::fixups()
 
 bool GlobalPrefs::save(bool alert)
 {
-	PrefsLock lock;
-	Error err = lock.Take();
-	if (err != ErrOkay) {
-		if (alert) {
-			TString store;
-			StorePath(store);
-			GuiDiskOp::AlertFile(store, GuiDiskOp::kOpOpen, err);
-		}
-		return false;
-	}
-	// Start from what is stored now so that keys written by other programs or other
+	// Update reads what is stored now under the lock, so keys written by other programs or
 	// processes since we loaded are kept.
-	PrefsDict dict;
-	PrefsDomain::Read(kDomain, dict);
-	dict.StringSet(kKeyRootPath, sRootPathTilde);
-	dict.IntegerSet(kKeyMessageLineLen, sMessageLineLen);
-	dict.StringSet(kKeyMessageCharset, TString(CSet::String(sMessageCharset)));
-	err = PrefsDomain::Write(kDomain, dict);
-	if (err != ErrOkay && alert) {
-		TString store;
-		StorePath(store);
-		GuiDiskOp::AlertFile(store, GuiDiskOp::kOpWrite, err);
-	}
+	PrefsDomain domain{TString(kDomain)};
+	Error err = domain.Update(
+		[](PrefsDomain& d) {
+			d.StringSet(kKeyRootPath, sRootPathTilde);
+			d.IntegerSet(kKeyMessageLineLen, sMessageLineLen);
+			d.StringSet(kKeyMessageCharset, TString(CSet::String(sMessageCharset)));
+		},
+		kLockWait);
+	if (err != ErrOkay && alert)
+		alertStore(err == ErrFileLocked ? GuiDiskOp::kOpOpen : GuiDiskOp::kOpWrite, err);
 	return err == ErrOkay;
 }

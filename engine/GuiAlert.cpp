@@ -1,20 +1,10 @@
 #include "GuiAlert.h"
 
-#include <cstdio>
-
-GuiAlert::Proc GuiAlert::sProc = nullptr;
-
-void GuiAlert::ProcSet(Proc proc)
-{
-	sProc = proc;
-}
+#include "Output.h"
 
 void GuiAlert::Failed(const TString& title, const TString& message)
 {
-	if (sProc)
-		sProc(title, message);
-	else
-		std::fprintf(stderr, "%s\n%s\n", title.String(), message.String());
+	Output::Alert(title.String(), message.String());
 }
 
 void GuiAlert::Text(const TString& text)

@@ -57,7 +57,7 @@ bool MessageStore::treeCreate(int type)
 	TString root;
 	StoragePath::PathRoot(root);
 	TString child(root), parent;
-	while (PathMngr::SplitRoot(child, parent) && parent.ByteLength() > 1 && DirMngr::Exists(parent) != ErrOkay) {
+	while (PathMngr::SplitRoot(child, parent) && parent.ByteLength() > 1 && DirMngr::Exists(parent) == ErrDirNotFound) {
 		paths.insert(paths.begin(), parent);
 		child = parent;
 	}

@@ -8,7 +8,7 @@
 
 #include "Engine.h"
 #include "GlobalPrefs.h"
-#include "GuiAlert.h"
+#include "Output.h"
 #include "GuiStrings.h"
 #include "ProgStrings.h"
 #include "StoragePath.h"
@@ -26,12 +26,12 @@ void interruptHandler(int)
 }
 
 // Alerts go to standard error: the title on its own line, then the message.
-void alertShow(const TString& title, const TString& message)
+void alertShow(const char* title, const char* message)
 {
-	if (!title.Empty())
-		std::fprintf(stderr, "%s\n", title.String());
-	if (!message.Empty())
-		std::fprintf(stderr, "%s\n", message.String());
+	if (*title)
+		std::fprintf(stderr, "%s\n", title);
+	if (*message)
+		std::fprintf(stderr, "%s\n", message);
 }
 
 bool stringsStart()
@@ -55,7 +55,9 @@ bool App::Start(const std::string& root)
 	sigaction(SIGINT, &sa, nullptr);
 	sigaction(SIGTERM, &sa, nullptr);
 
-	GuiAlert::ProcSet(alertShow);
+	// Results own standard output; messages, alerts and progress go to standard error.
+	Output::StreamSet(stderr);
+	Output::AlertProcSet(alertShow);
 	if (!root.empty()) {
 		std::string absolute = root;
 		if (root[0] != '/' && root[0] != '~') {

@@ -5,7 +5,7 @@
 
 #include "Engine.h"
 #include "GlobalPrefs.h"
-#include "GuiAlert.h"
+#include "Output.h"
 #include "StoragePath.h"
 #include "TestSupport.h"
 
@@ -16,9 +16,9 @@ namespace {
 
 std::string sAlerts;
 
-void alertCollect(const TString& title, const TString& message)
+void alertCollect(const char* title, const char* message)
 {
-	sAlerts += std::string(title.String()) + "|" + message.String() + "\n";
+	sAlerts += std::string(title) + "|" + message + "\n";
 }
 
 class EngineOnRoot : public testing::Test {
@@ -26,7 +26,7 @@ protected:
 	bool start(int type, const std::string& root)
 	{
 		sAlerts.clear();
-		GuiAlert::ProcSet(alertCollect);
+		Output::AlertProcSet(alertCollect);
 		GlobalPrefs::RootOverrideSet(TString(root.c_str()));
 		return Engine::Start(type, Engine::DisplayHooks());
 	}
@@ -34,7 +34,7 @@ protected:
 	{
 		Engine::Stop();
 		GlobalPrefs::RootOverrideSet(TString());
-		GuiAlert::ProcSet(nullptr);
+		Output::AlertProcSet(nullptr);
 	}
 	std::string path(void (*proc)(TString&))
 	{
