@@ -10,6 +10,7 @@ namespace {
 
 const long long kSec = 1000000LL;
 const long long kHour = 3600LL * kSec;
+const long long kLocal = TimeCore::kBiasLocal;
 
 Time make(int y, int mo, int d, int h, int mi, int s, int us = 0)
 {
@@ -25,44 +26,45 @@ Time make(int y, int mo, int d, int h, int mi, int s, int us = 0)
 	return t;
 }
 
+// Breaks v down at bias and converts it back.
+long long roundTrip(long long v, long long bias, Time* out = nullptr)
+{
+	Time t;
+	long long back = -1;
+	if (!TimeCore::ToTime(t, v, bias) || !TimeCore::ToTimeVal(back, t, bias))
+		return -1;
+	if (out)
+		*out = t;
+	return back;
+}
+
 }  // namespace
 
-TEST(TimeCore, NoTimeAndOutOfRangeValues)
+TEST(TimeCore, NoTimeRangesAndValidity)
 {
-	Time t = make(2009, 3, 5, 1, 2, 3);
-	EXPECT_TRUE(TimeCore::ToTime(t, 0, 0));
-	Time zero;
+	Time zero, t = make(2009, 3, 5, 1, 2, 3);
 	std::memset(&zero, 0, sizeof(zero));
+	EXPECT_TRUE(TimeCore::ToTime(t, 0, 0));
 	EXPECT_EQ(0, std::memcmp(&t, &zero, sizeof(t)));
-
-	t = make(2009, 3, 5, 1, 2, 3);
 	EXPECT_FALSE(TimeCore::ToTime(t, -5, 0));
-	EXPECT_EQ(0, t.year);
-
-	// 2038-01-01 lies past the last valid year, in UTC and in the local zone.
+	// 2038-01-01 lies past the last valid year; the record is left cleared.
 	EXPECT_FALSE(TimeCore::ToTime(t, 2145916800LL * kSec, 0));
 	EXPECT_EQ(0, t.year);
-	EXPECT_FALSE(TimeCore::ToTime(t, 2145916800LL * kSec, TimeCore::kBiasLocal));
+	EXPECT_FALSE(TimeCore::ToTime(t, 2145916800LL * kSec, kLocal));
 
 	long long v = 99;
 	EXPECT_FALSE(TimeCore::ToTimeVal(v, zero, 0));
 	EXPECT_EQ(0, v);
-	EXPECT_FALSE(TimeCore::ToTimeVal(v, make(2038, 1, 1, 0, 0, 0), 0));
-	EXPECT_FALSE(TimeCore::ToTimeVal(v, make(1968, 12, 31, 0, 0, 0), 0));
-}
-
-TEST(TimeCore, ValidChecksEveryField)
-{
 	EXPECT_TRUE(TimeCore::Valid(make(1969, 1, 1, 0, 0, 0)));
 	EXPECT_TRUE(TimeCore::Valid(make(2037, 12, 31, 23, 59, 59, 999999)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 0, 1, 0, 0, 0)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 13, 1, 0, 0, 0)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 1, 32, 0, 0, 0)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 1, 1, 24, 0, 0)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 1, 1, 0, 60, 0)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 1, 1, 0, 0, 60)));
-	EXPECT_FALSE(TimeCore::Valid(make(2009, 1, 1, 0, 0, 0, 1000000)));
-	Time t = make(2009, 1, 1, 0, 0, 0);
+	const Time bad[] = {make(1968, 12, 31, 0, 0, 0), make(2038, 1, 1, 0, 0, 0), make(2009, 0, 1, 0, 0, 0),
+		make(2009, 13, 1, 0, 0, 0), make(2009, 1, 32, 0, 0, 0), make(2009, 1, 1, 24, 0, 0),
+		make(2009, 1, 1, 0, 60, 0), make(2009, 1, 1, 0, 0, 60), make(2009, 1, 1, 0, 0, 0, 1000000)};
+	for (const Time& b : bad) {
+		EXPECT_FALSE(TimeCore::Valid(b));
+		EXPECT_FALSE(TimeCore::ToTimeVal(v, b, 0));
+	}
+	t = make(2009, 1, 1, 0, 0, 0);
 	t.weekday = 8;
 	EXPECT_FALSE(TimeCore::Valid(t));
 	t.weekday = 7;
@@ -78,15 +80,12 @@ TEST(TimeCore, BreakDownAtOffsets)
 	EXPECT_EQ(2009, t.year);
 	EXPECT_EQ(3, t.month);
 	EXPECT_EQ(5, t.day);
-	EXPECT_EQ(14, t.hour);
-	EXPECT_EQ(7, t.minute);
-	EXPECT_EQ(9, t.second);
+	EXPECT_EQ(14 * 3600 + 7 * 60 + 9, t.hour * 3600 + t.minute * 60 + t.second);
 	EXPECT_EQ(123456, t.microsecond);
 	EXPECT_EQ(5, t.weekday);
 	EXPECT_EQ(64, t.dayOfYear);
-	EXPECT_EQ(0, t.bias);
 
-	// Eleven hours east crosses midnight; the zone name is dropped for an explicit offset.
+	// Eleven hours east crosses midnight; an explicit offset has no zone name.
 	ASSERT_TRUE(TimeCore::ToTime(t, v, 11 * kHour));
 	EXPECT_EQ(6, t.day);
 	EXPECT_EQ(1, t.hour);
@@ -94,104 +93,58 @@ TEST(TimeCore, BreakDownAtOffsets)
 	EXPECT_EQ(11 * kHour, t.bias);
 	EXPECT_STREQ("", t.zoneName);
 
-	// West of UTC near the epoch lands in 1969, which is still valid.
-	ASSERT_TRUE(TimeCore::ToTime(t, 3600 * kSec, -5 * kHour - 30 * 60 * kSec));
+	// West of UTC just after the epoch is still valid 1969.
+	ASSERT_TRUE(TimeCore::ToTime(t, 3600 * kSec, -5 * kHour - 1800 * kSec));
 	EXPECT_EQ(1969, t.year);
-	EXPECT_EQ(12, t.month);
-	EXPECT_EQ(31, t.day);
 	EXPECT_EQ(19, t.hour);
 	EXPECT_EQ(30, t.minute);
 	EXPECT_EQ(365, t.dayOfYear);
 
-	// Leap day.
-	ASSERT_TRUE(TimeCore::ToTime(t, 951782400LL * kSec, 0));  // 2000-02-29
-	EXPECT_EQ(2, t.month);
-	EXPECT_EQ(29, t.day);
-	EXPECT_EQ(60, t.dayOfYear);
-}
-
-TEST(TimeCore, RoundTripsAtOffsets)
-{
-	const long long biases[] = {0, kHour, -5 * kHour, 5 * kHour + 30 * 60 * kSec, -9 * kHour - 30 * 60 * kSec, 13 * kHour};
-	long long v = 86400LL * kSec + 17;
-	while (v < 2100000000LL * kSec) {
-		for (long long bias : biases) {
-			Time t;
-			ASSERT_TRUE(TimeCore::ToTime(t, v, bias)) << v;
-			long long back = 0;
-			ASSERT_TRUE(TimeCore::ToTimeVal(back, t, bias));
-			EXPECT_EQ(v, back) << v << " at " << bias;
-		}
-		v += 7777777LL * kSec + 3;
-	}
+	// Round trips over the whole range at several offsets.
+	const long long biases[] = {0, kHour, -5 * kHour, 5 * kHour + 1800 * kSec, -9 * kHour - 1800 * kSec, 13 * kHour};
+	for (long long x = 86400LL * kSec + 17; x < 2100000000LL * kSec; x += 7777777LL * kSec + 3)
+		for (long long bias : biases)
+			ASSERT_EQ(x, roundTrip(x, bias)) << x << " at " << bias;
 }
 
 TEST(TimeCore, LocalZoneAcrossDaylightSavingChanges)
 {
 	{
 		ZoneScope zone("Europe/Berlin");
+		// 2009-10-25 02:30 happens twice: 00:30 UTC in summer time, 01:30 UTC in winter time.
 		Time t;
-		// The hour repeated when summer time ends: 2009-10-25 02:30 happens twice.
-		const long long first = 1256430600LL * kSec;  // 00:30 UTC = 02:30 CEST
-		const long long second = 1256434200LL * kSec;  // 01:30 UTC = 02:30 CET
-		ASSERT_TRUE(TimeCore::ToTime(t, first, TimeCore::kBiasLocal));
+		EXPECT_EQ(1256430600LL * kSec, roundTrip(1256430600LL * kSec, kLocal, &t));
 		EXPECT_EQ(2, t.hour);
-		EXPECT_EQ(30, t.minute);
 		EXPECT_TRUE(t.daylight);
 		EXPECT_EQ(2 * kHour, t.bias);
 		EXPECT_STREQ("CEST", t.zoneName);
-		long long back = 0;
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, t, TimeCore::kBiasLocal));
-		EXPECT_EQ(first, back);
-
-		ASSERT_TRUE(TimeCore::ToTime(t, second, TimeCore::kBiasLocal));
+		EXPECT_EQ(1256434200LL * kSec, roundTrip(1256434200LL * kSec, kLocal, &t));
 		EXPECT_EQ(2, t.hour);
 		EXPECT_FALSE(t.daylight);
-		EXPECT_EQ(kHour, t.bias);
 		EXPECT_STREQ("CET", t.zoneName);
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, t, TimeCore::kBiasLocal));
-		EXPECT_EQ(second, back);
 
-		// Fields without zone information are read in whichever offset applies on that day.
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, make(2009, 7, 1, 12, 0, 0), TimeCore::kBiasLocal));
-		EXPECT_EQ(1246442400LL * kSec, back);  // 10:00 UTC
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, make(2009, 1, 1, 12, 0, 0, 5), TimeCore::kBiasLocal));
-		EXPECT_EQ(1230807600LL * kSec + 5, back);  // 11:00 UTC
-
-		// A summer date with a stale winter flag still converts as summer time.
+		// Fields without zone information take the offset of their day, even with a stale
+		// winter flag on a summer date.
+		long long back = 0;
+		ASSERT_TRUE(TimeCore::ToTimeVal(back, make(2009, 1, 1, 12, 0, 0, 5), kLocal));
+		EXPECT_EQ(1230807600LL * kSec + 5, back);
 		Time stale = make(2009, 7, 1, 12, 0, 0);
 		std::strcpy(stale.zoneName, "CET");
-		stale.bias = kHour;
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, stale, TimeCore::kBiasLocal));
+		ASSERT_TRUE(TimeCore::ToTimeVal(back, stale, kLocal));
 		EXPECT_EQ(1246442400LL * kSec, back);
 	}
 	{
 		ZoneScope zone("America/New_York");
 		Time t;
 		// 2009-11-01 01:30 happens twice in New York.
-		const long long first = 1257053400LL * kSec;  // 05:30 UTC = 01:30 EDT
-		const long long second = 1257057000LL * kSec;  // 06:30 UTC = 01:30 EST
-		ASSERT_TRUE(TimeCore::ToTime(t, first, TimeCore::kBiasLocal));
-		EXPECT_EQ(1, t.hour);
-		EXPECT_EQ(-4 * kHour, t.bias);
+		EXPECT_EQ(1257053400LL * kSec, roundTrip(1257053400LL * kSec, kLocal, &t));
 		EXPECT_STREQ("EDT", t.zoneName);
-		long long back = 0;
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, t, TimeCore::kBiasLocal));
-		EXPECT_EQ(first, back);
-		ASSERT_TRUE(TimeCore::ToTime(t, second, TimeCore::kBiasLocal));
-		EXPECT_EQ(1, t.hour);
-		EXPECT_EQ(-5 * kHour, t.bias);
+		EXPECT_EQ(1257057000LL * kSec, roundTrip(1257057000LL * kSec, kLocal, &t));
 		EXPECT_STREQ("EST", t.zoneName);
-		ASSERT_TRUE(TimeCore::ToTimeVal(back, t, TimeCore::kBiasLocal));
-		EXPECT_EQ(second, back);
-
-		// Hourly round trips over a whole year pass both changes.
-		long long v = 1230768000LL * kSec + 250000;  // 2009-01-01
-		for (int i = 0; i < 366 * 24; i++, v += kHour) {
-			ASSERT_TRUE(TimeCore::ToTime(t, v, TimeCore::kBiasLocal));
-			ASSERT_TRUE(TimeCore::ToTimeVal(back, t, TimeCore::kBiasLocal));
-			ASSERT_EQ(v, back) << i;
-		}
+		EXPECT_EQ(-5 * kHour, t.bias);
+		// Hourly over a whole year, through both changes.
+		for (long long v = 1230768000LL * kSec + 250000, i = 0; i < 366 * 24; i++, v += kHour)
+			ASSERT_EQ(v, roundTrip(v, kLocal)) << i;
 	}
 }
 
@@ -201,7 +154,6 @@ TEST(TimeCore, SecondsRandomAndClocks)
 	EXPECT_EQ(2, TimeCore::Seconds(2000000));
 	EXPECT_EQ(2, TimeCore::Seconds(1000001));
 	EXPECT_EQ(-2, TimeCore::Seconds(-1000001));
-	EXPECT_EQ(1, TimeCore::Seconds(1));
 
 	EXPECT_EQ(0u, TimeCore::Random(0));
 	EXPECT_EQ(0u, TimeCore::Random(1));
@@ -214,9 +166,7 @@ TEST(TimeCore, SecondsRandomAndClocks)
 	EXPECT_EQ(26u, seen.size());
 	EXPECT_LT(TimeCore::Random(0xFFFFFFFFUL), 0xFFFFFFFFUL);
 
-	EXPECT_FALSE(TimeCore::TimeSet(199999999));
-	long long wall = TimeCore::TimeGet();
-	EXPECT_GT(wall, 1600000000LL * kSec);
+	EXPECT_GT(TimeCore::TimeGet(), 1600000000LL * kSec);
 	long long tick = TimeCore::TickCount();
 	TimeCore::Sleep(20000);
 	EXPECT_GE(TimeCore::TickCount() - tick, 20000);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "Language.h"
 #include "TimeFormat.h"
 #include "TimeTestZone.h"
 
@@ -13,10 +14,10 @@ const long long kMin = 60 * kSec;
 const long long kHour = 60 * kMin;
 const long long kDay = 24 * kHour;
 
-std::string fmt(const Time& t, const char* format)
+std::string fmt(long long value, long long bias, const char* format, bool english = true)
 {
 	TString out;
-	TimeFormat::DateTime(out, t, format, true);
+	TimeFormat::DateTimeVal(out, value, bias, format, english);
 	return out.String();
 }
 
@@ -34,60 +35,51 @@ std::string length(long long usecs)
 	return out.String();
 }
 
-long long parseDur(const char* text, bool* ok)
-{
-	long long v = -12345;
-	*ok = TimeFormat::Usecs(&v, text, true);
-	return v;
-}
-
 }  // namespace
 
 class TimeFormatTest : public testing::Test {
 protected:
-	void SetUp() override { ASSERT_TRUE(TimeFormat::Start()); }
-	void TearDown() override { TimeFormat::Stop(); }
+	void SetUp() override
+	{
+		ASSERT_TRUE(Language::Start());
+		ASSERT_TRUE(TimeFormat::Start());
+	}
+	void TearDown() override
+	{
+		TimeFormat::Stop();
+		Language::Stop();
+	}
 };
 
 TEST_F(TimeFormatTest, FormatCodes)
 {
-	Time t;
-	// Thu 2009-03-05 14:07:09.123456 UTC
-	ASSERT_TRUE(TimeCore::ToTime(t, 1236262029LL * kSec + 123456, 0));
-	EXPECT_EQ("2009/03/05 14:07:09", fmt(t, TimeFormat::sFmtLog));
-	EXPECT_EQ("March 5, 2009 02:07PM", fmt(t, "%n4 %d2, %y1 %h1:%m1%a1"));
-	EXPECT_EQ("Mar 05 2009 02:07PM", fmt(t, nullptr));
-	EXPECT_EQ("Mar 05 2009 02:07PM", fmt(t, ""));
-	EXPECT_EQ("09|20|3|2|14|7|9", fmt(t, "%y2|%c1|%n2|%h2|%h4|%m2|%s2"));
-	EXPECT_EQ("1|123|123456", fmt(t, "%f1|%f3|%f6"));
-	EXPECT_EQ("pm|P|p|Thu|Thursday|GMT", fmt(t, "%a2|%a3|%a4|%w1|%w2|%t1"));
-	// Codes in capitals are the same codes.
-	EXPECT_EQ("2009-MAR", fmt(t, "%Y1-MAR"));
+	const long long v = 1236262029LL * kSec + 123456;  // Thu 2009-03-05 14:07:09.123456 UTC
+	EXPECT_EQ("2009/03/05 14:07:09", fmt(v, 0, TimeFormat::sFmtLog));
+	EXPECT_EQ("March 5, 2009 02:07PM", fmt(v, 0, "%n4 %d2, %y1 %h1:%m1%a1"));
+	EXPECT_EQ("Mar 05 2009 02:07PM", fmt(v, 0, nullptr));
+	EXPECT_EQ("Mar 05 2009 02:07PM", fmt(v, 0, ""));
+	EXPECT_EQ("09|20|3|2|14|7|9", fmt(v, 0, "%y2|%c1|%n2|%h2|%h4|%m2|%s2"));
+	EXPECT_EQ("1|123|123456", fmt(v, 0, "%f1|%f3|%f6"));
+	EXPECT_EQ("pm|P|p|Thu|Thursday|GMT", fmt(v, 0, "%a2|%a3|%a4|%w1|%w2|%t1"));
+	EXPECT_EQ("2009-MAR", fmt(v, 0, "%Y1-MAR"));
 	// Unknown letters, styles and incomplete codes stay as written.
-	EXPECT_EQ("%q1 %y3 %f7 %y0 %% 100% %y", fmt(t, "%q1 %y3 %f7 %y0 %% 100% %y"));
+	EXPECT_EQ("%q1 %y3 %f7 %y0 %% 100% %y", fmt(v, 0, "%q1 %y3 %f7 %y0 %% 100% %y"));
+	// The 12-hour clock at midnight and noon; offsets.
+	EXPECT_EQ("12:00 AM a 00", fmt(1236211200LL * kSec, 0, "%h1:%m1 %a1 %a4 %h3"));
+	EXPECT_EQ("12:00 PM", fmt(1236254400LL * kSec, 0, "%h1:%m1 %a1"));
+	EXPECT_EQ("+0100", fmt(v, kHour, "%t1"));
+	EXPECT_EQ("-0530 Thu", fmt(v, -(5 * kHour + 30 * kMin), "%t1 %w1"));
 
-	// The 12-hour clock at midnight and noon.
-	ASSERT_TRUE(TimeCore::ToTime(t, 1236211200LL * kSec, 0));  // 2009-03-05 00:00
-	EXPECT_EQ("12:00 AM a 00", fmt(t, "%h1:%m1 %a1 %a4 %h3"));
-	ASSERT_TRUE(TimeCore::ToTime(t, 1236254400LL * kSec, 0));  // 12:00
-	EXPECT_EQ("12:00 PM", fmt(t, "%h1:%m1 %a1"));
-
-	// Offsets, and a weekday worked out when the record does not carry one.
-	ASSERT_TRUE(TimeCore::ToTime(t, 1236262029LL * kSec, kHour));
-	EXPECT_EQ("+0100", fmt(t, "%t1"));
-	ASSERT_TRUE(TimeCore::ToTime(t, 1236262029LL * kSec, -(5 * kHour + 30 * kMin)));
-	EXPECT_EQ("-0530 Thu", fmt(t, "%t1 %w1"));
-	t.weekday = 0;
-	EXPECT_EQ("Thursday", fmt(t, "%w2"));
-}
-
-TEST_F(TimeFormatTest, NoTimeAndLogLines)
-{
+	// A record without weekday still names its day.
 	Time t;
-	TimeCore::Clear(t);
-	EXPECT_EQ("None", fmt(t, TimeFormat::sFmtLog));
-
+	ASSERT_TRUE(TimeCore::ToTime(t, v, 0));
+	t.weekday = 0;
 	TString out;
+	EXPECT_TRUE(TimeFormat::DateTime(out, t, "%w2", true));
+	EXPECT_STREQ("Thursday", out.String());
+	TimeCore::Clear(t);
+	EXPECT_FALSE(TimeFormat::DateTime(out, t, TimeFormat::sFmtLog, true));
+	EXPECT_STREQ("None", out.String());
 	EXPECT_TRUE(TimeFormat::DateTimeVal(out, 0, 0, nullptr, true));
 	EXPECT_STREQ("None", out.String());
 	EXPECT_FALSE(TimeFormat::DateTimeVal(out, -7, 0, nullptr, true));
@@ -97,10 +89,30 @@ TEST_F(TimeFormatTest, NoTimeAndLogLines)
 	// 2009-07-01 12:00:00 UTC is 08:00 summer time in New York.
 	EXPECT_TRUE(TimeFormat::LogStr(out, 1246449600LL * kSec, TimeCore::kBiasLocal, true));
 	EXPECT_STREQ("2009/07/01 08:00:00", out.String());
-	EXPECT_TRUE(TimeFormat::DateTimeVal(out, 1246449600LL * kSec, TimeCore::kBiasLocal, "%h3 %t1", true));
-	EXPECT_STREQ("08 -0400", out.String());
+	EXPECT_EQ("08 -0400", fmt(1246449600LL * kSec, TimeCore::kBiasLocal, "%h3 %t1"));
 	EXPECT_TRUE(TimeFormat::LogStr(out, true));
 	EXPECT_EQ(19, out.ByteLength());
+}
+
+TEST_F(TimeFormatTest, CurrentLanguageWords)
+{
+	ASSERT_EQ(Language::NameOkay, Language::NameLocal("DateTimeMarLong", "M\xC3\xA4rz"));
+	ASSERT_EQ(Language::NameOkay, Language::NameLocal("DateTimeDays1", "Tage"));
+	ASSERT_TRUE(TimeFormat::LocaleLoad());
+	const long long v = 1236262029LL * kSec;
+	EXPECT_EQ("5. M\xC3\xA4rz 2009", fmt(v, 0, "%d2. %n4 %y1", false));
+	EXPECT_EQ("5. March 2009", fmt(v, 0, "%d2. %n4 %y1", true));
+	TString out;
+	TimeFormat::Usecs(out, 3 * kDay, false, false);
+	EXPECT_STREQ("3 Tage", out.String());
+	long long parsed = 0;
+	EXPECT_TRUE(TimeFormat::Usecs(&parsed, "2 tage", false));
+	EXPECT_EQ(2 * kDay, parsed);
+	// Headers are English whatever the language.
+	EXPECT_TRUE(TimeFormat::Parse(&parsed, "5 M\xC3\xA4rz 2009 14:07:09 GMT", 0, -1, nullptr, false));
+	EXPECT_EQ(v, parsed);
+	EXPECT_TRUE(TimeFormat::Parse(&parsed, "Thu, 5 Mar 2009 14:07:09 GMT", 0, -1, nullptr, false));
+	EXPECT_EQ(v, parsed);
 }
 
 TEST_F(TimeFormatTest, ElapsedTimeClock)
@@ -118,9 +130,7 @@ TEST_F(TimeFormatTest, DurationsToText)
 	EXPECT_EQ("3 days, 2 hours, 5 seconds", dur(3 * kDay + 2 * kHour + 5 * kSec, false));
 	EXPECT_EQ("0 seconds", dur(0, false));
 	EXPECT_EQ("0.000000 seconds", dur(0, true));
-	EXPECT_EQ("1 second", dur(kSec, false));
-	EXPECT_EQ("1 month, 1 week, 1 day, 1 hour, 1 minute, 1 second",
-		dur(30 * kDay + 7 * kDay + kDay + kHour + kMin + kSec, false));
+	EXPECT_EQ("1 month, 1 week, 1 day, 1 hour, 1 minute, 1 second", dur(38 * kDay + kHour + kMin + kSec, false));
 	EXPECT_EQ("2 months, 2 weeks", dur(74 * kDay, false));
 	// Without the fraction the duration is rounded up to whole seconds.
 	EXPECT_EQ("2 seconds", dur(1500000, false));
@@ -135,40 +145,35 @@ TEST_F(TimeFormatTest, DurationsToText)
 
 TEST_F(TimeFormatTest, DurationsFromText)
 {
-	bool ok = false;
-	EXPECT_EQ(2 * kHour + 90 * kSec, parseDur("2 hours, 90", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(3 * kDay + 2 * kHour + 5 * kSec, parseDur("3 days, 2 hours, 5 seconds", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(1500000, parseDur("1.5", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(1500000, parseDur("1.5 secs", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(2 * 30 * kDay + 3 * 7 * kDay + 4 * kMin + 5000 + 6,
-		parseDur("2 MOS 3 wk 4 Mins 5 msec 6 usecs", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(2 * kHour + kMin, parseDur("2hrs 1min", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(3 * kDay + 4 * kSec, parseDur("3 days 4", &ok));
-	EXPECT_TRUE(ok);
-	EXPECT_EQ(-5 * kSec, parseDur("-5 seconds", &ok));
-	EXPECT_TRUE(ok);
-
-	const char* bad[] = {
-		"", "   ", "5 10", "5 fortnights", "hours", "1.5 minutes", "1234.5", "1.1234567", "1.",
-		"1234567890123 seconds", "999999999999 months", "3 5 days 7",
+	const struct {
+		const char* text;
+		long long usecs;
+	} good[] = {
+		{"2 hours, 90", 2 * kHour + 90 * kSec},
+		{"3 days 4", 3 * kDay + 4 * kSec},
+		{"1.5", 1500000},
+		{"1.5 secs", 1500000},
+		{"2 MOS 3 wk 4 Mins 5 msec 6 usecs", 60 * kDay + 21 * kDay + 4 * kMin + 5006},
+		{"2hrs 1min", 2 * kHour + kMin},
+		{"-5 seconds", -5 * kSec},
 	};
+	for (const auto& g : good) {
+		long long v = -1;
+		EXPECT_TRUE(TimeFormat::Usecs(&v, g.text, true)) << g.text;
+		EXPECT_EQ(g.usecs, v) << g.text;
+	}
+	const char* bad[] = {"", "   ", "5 10", "3 5 days 7", "5 fortnights", "hours", "1.5 minutes", "1234.5",
+		"1.1234567", "1.", "1234567890123 seconds", "999999999999 months"};
 	for (const char* text : bad) {
-		long long v = 0;
+		long long v = 7;
 		EXPECT_FALSE(TimeFormat::Usecs(&v, text, true)) << text;
 		EXPECT_EQ(0, v) << text;
 	}
-
-	// Everything written can be read back.
+	// Everything written reads back.
 	for (long long v = 0; v < 500 * kDay; v = v * 3 + 1234567) {
 		TString text;
-		TimeFormat::Usecs(text, v, true, true);
 		long long back = -1;
+		TimeFormat::Usecs(text, v, true, true);
 		ASSERT_TRUE(TimeFormat::Usecs(&back, text, true)) << text.String();
 		EXPECT_EQ(v, back) << text.String();
 		TimeFormat::Usecs(text, v, false, true);
@@ -187,14 +192,8 @@ TEST_F(TimeFormatTest, NamesAndZones)
 	EXPECT_EQ(1, TimeFormat::amPm("A", true));
 	EXPECT_EQ(2, TimeFormat::amPm("pM", true));
 	EXPECT_EQ(0, TimeFormat::amPm("", true));
-
-	EXPECT_TRUE(TimeFormat::TimezoneVerify("cest"));
-	EXPECT_TRUE(TimeFormat::TimezoneVerify("+1400"));
-	EXPECT_TRUE(TimeFormat::TimezoneVerify("-0530"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify("+1500"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify("+0160"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify("0100"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify("+01000"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify("XYZ"));
-	EXPECT_FALSE(TimeFormat::TimezoneVerify(nullptr));
+	for (const char* ok : {"cest", "Z", "+1400", "-0530"})
+		EXPECT_TRUE(TimeFormat::TimezoneVerify(ok)) << ok;
+	for (const char* bad : {"+1500", "+0160", "0100", "+01000", "XYZ", ""})
+		EXPECT_FALSE(TimeFormat::TimezoneVerify(bad)) << bad;
 }

@@ -7,25 +7,18 @@
 
 class ZoneScope {
 public:
-	explicit ZoneScope(const char* zone)
+	explicit ZoneScope(const char* zone) : mHad(std::getenv("TZ") != nullptr), mOld(mHad ? std::getenv("TZ") : "")
 	{
-		const char* old = std::getenv("TZ");
-		mHad = old != nullptr;
-		if (mHad)
-			mOld = old;
 		setenv("TZ", zone, 1);
 		tzset();
 	}
 	~ZoneScope()
 	{
-		if (mHad)
-			setenv("TZ", mOld.c_str(), 1);
-		else
-			unsetenv("TZ");
+		mHad ? setenv("TZ", mOld.c_str(), 1) : unsetenv("TZ");
 		tzset();
 	}
 
 private:
-	bool mHad = false;
+	bool mHad;
 	std::string mOld;
 };

@@ -1,5 +1,8 @@
 #include "TimeFormat.h"
 
+#include "LangSection.h"
+#include "Language.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -10,20 +13,13 @@
 
 namespace {
 
-// One localized text of the date words: key, variable formats, English text.
-struct TimeText {
-	const char* key;
-	const char* formats;
-	const char* english;
-};
-
-const TimeText kSpecialTexts[] = {
+const LangData kSpecialTexts[] = {
 	{"DateTimeFormat", "", "%n3 %d1 %y1 %h1:%m1%a1"},
 	{"DateTimeNoneGiven", "", "None"},
 	{nullptr, nullptr, nullptr},
 };
 
-const TimeText kAmPmTexts[] = {
+const LangData kAmPmTexts[] = {
 	{"DateTimeAMUpperLong", "", "AM"},
 	{"DateTimeAMLowerLong", "", "am"},
 	{"DateTimeAMUpperShort", "", "A"},
@@ -35,7 +31,7 @@ const TimeText kAmPmTexts[] = {
 	{nullptr, nullptr, nullptr},
 };
 
-const TimeText kMonthTexts[] = {
+const LangData kMonthTexts[] = {
 	{"DateTimeJanLong", "", "January"},
 	{"DateTimeJanShort", "", "Jan"},
 	{"DateTimeFebLong", "", "February"},
@@ -63,7 +59,7 @@ const TimeText kMonthTexts[] = {
 	{nullptr, nullptr, nullptr},
 };
 
-const TimeText kWeekdayTexts[] = {
+const LangData kWeekdayTexts[] = {
 	{"DateTimeSunLong", "", "Sunday"},
 	{"DateTimeSunShort", "", "Sun"},
 	{"DateTimeMonLong", "", "Monday"},
@@ -82,7 +78,7 @@ const TimeText kWeekdayTexts[] = {
 };
 
 // Per unit: singular long, singular short, plural long, plural short.
-const TimeText kUnitTexts[] = {
+const LangData kUnitTexts[] = {
 	{"DateTimeMonth1", "", "month"},
 	{"DateTimeMonth2", "", "mon"},
 	{"DateTimeMonths1", "", "months"},
@@ -118,18 +114,15 @@ const TimeText kUnitTexts[] = {
 	{nullptr, nullptr, nullptr},
 };
 
-// The five sections of date words, in the order of the language file.
-struct TimeTextSection {
-	const char* name;
-	const TimeText* rows;
+// The five sections of date words; localeField relies on this order.
+const LangSection kSections[] = {
+	{"Special time-related strings", LangSectionTimeSpecial, kSpecialTexts},
+	{"AM/PM strings", LangSectionTimeAmPm, kAmPmTexts},
+	{"Month strings", LangSectionTimeMonth, kMonthTexts},
+	{"Weekday strings", LangSectionTimeWeekday, kWeekdayTexts},
+	{"Time unit strings", LangSectionTimeUnit, kUnitTexts},
 };
-const TimeTextSection kSections[] = {
-	{"Special time-related strings", kSpecialTexts},
-	{"AM/PM strings", kAmPmTexts},
-	{"Month strings", kMonthTexts},
-	{"Weekday strings", kWeekdayTexts},
-	{"Time unit strings", kUnitTexts},
-};
+const int kSectionCount = (int)(sizeof(kSections) / sizeof(kSections[0]));
 
 // Unit lengths in microseconds, in the order of the unit words.
 const long long kUnitUsecs[8] = {
@@ -164,18 +157,21 @@ TString* localeField(TimeFormat::TimeLocal& loc, int section, int row)
 	}
 }
 
-// The text of a key in English or in the current language.
-bool textGet(const TimeText& row, bool english, TString& out)
+// The text of a key in English or in the current language; the built-in English text while
+// the language table is not running.
+bool textGet(const LangData& row, bool english, TString& out)
 {
-	(void)english;
-	out.Assign(row.english);
-	return true;
+	if (!Language::Started()) {
+		out.Assign(row.english);
+		return true;
+	}
+	return Language::String(row.key, out, english);
 }
 
 bool localeFill(TimeFormat::TimeLocal& loc, bool english)
 {
 	bool ok = true;
-	for (int s = 0; s < (int)(sizeof(kSections) / sizeof(kSections[0])); s++) {
+	for (int s = 0; s < kSectionCount; s++) {
 		for (int r = 0; kSections[s].rows[r].key != nullptr; r++) {
 			TString text;
 			if (!textGet(kSections[s].rows[r], english, text))
@@ -186,11 +182,12 @@ bool localeFill(TimeFormat::TimeLocal& loc, bool english)
 	return ok;
 }
 
-// Whether n takes the plural word.
+// Whether n takes the plural word (by the English rule while the language table is not running).
 bool plural(long long n, bool english)
 {
-	(void)english;
-	return n != 1 && n != -1;
+	if (!Language::Started())
+		return n != 1 && n != -1;
+	return Language::Plural(n, english);
 }
 
 bool isAsciiAlpha(char c)
@@ -271,14 +268,23 @@ bool TimeFormat::Start()
 {
 	if (sStarted)
 		return true;
-	if (!LocaleLoad())
+	int added = 0;
+	while (added < kSectionCount && Language::SectionAdd(&kSections[added]))
+		added++;
+	if (added < kSectionCount || !LocaleLoad()) {
+		while (added > 0)
+			Language::SectionRemove(&kSections[--added]);
 		return false;
+	}
 	sStarted = true;
 	return true;
 }
 
 void TimeFormat::Stop()
 {
+	if (sStarted)
+		for (int i = 0; i < kSectionCount; i++)
+			Language::SectionRemove(&kSections[i]);
 	sStarted = false;
 }
 
