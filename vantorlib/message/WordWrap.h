@@ -3,6 +3,7 @@
 // in two, and keeps the signature separator line "-- " intact.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "TString.h"
