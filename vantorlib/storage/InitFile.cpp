@@ -287,73 +287,92 @@ void InitFile::linesBuild()
 		mLines.push_back(line);
 	}
 
-	ParseData data;
+	// Every line parsed once; the parses follow the lines as they change.
+	std::vector<ParseData> parsed(mLines.size());
+	std::vector<LineType> types(mLines.size());
+	for (size_t j = 0; j < mLines.size(); ++j)
+		types[j] = Parse(mLines[j], parsed[j]);
+	auto insertLines = [&](size_t pos, const std::vector<TString>& lines) {
+		for (size_t k = 0; k < lines.size(); ++k) {
+			ParseData d;
+			LineType t = Parse(lines[k], d);
+			mLines.insert(mLines.begin() + static_cast<long>(pos + k), lines[k]);
+			parsed.insert(parsed.begin() + static_cast<long>(pos + k), d);
+			types.insert(types.begin() + static_cast<long>(pos + k), t);
+		}
+	};
+
 	for (const auto& [sname, sect] : mSections) {
 		// The section's line (the first, if the file holds the section more than once).
 		long at = -1;
 		for (size_t j = 0; j < mLines.size(); ++j) {
-			if (Parse(mLines[j], data) == LineSection && sameName(data.name, sname)) {
+			if (types[j] == LineSection && sameName(parsed[j].name, sname)) {
 				at = static_cast<long>(j);
 				break;
 			}
 		}
 		if (at < 0) {
 			TString line;
-			mLines.push_back(TString());
 			FormatSection(line, sname, sect.comment);
-			mLines.push_back(line);
+			insertLines(mLines.size(), {TString(), line});
 			at = static_cast<long>(mLines.size()) - 1;
-		} else if (!sect.comment.Empty()) {
-			Parse(mLines[static_cast<size_t>(at)], data);
-			if (!(data.comment == sect.comment))
-				FormatSection(mLines[static_cast<size_t>(at)], data.name, sect.comment);
+		} else if (!sect.comment.Empty() && !(parsed[static_cast<size_t>(at)].comment == sect.comment)) {
+			size_t j = static_cast<size_t>(at);
+			FormatSection(mLines[j], parsed[j].name, sect.comment);
+			types[j] = Parse(mLines[j], parsed[j]);
 		}
 
-		for (const auto& [iname, item] : sect.items) {
-			// Rewrite every line of the item within any block of this section; remember where
-			// the first block's items end.
-			bool found = false, inside = false, firstBlock = false, firstDone = false;
-			long lastItem = -1;
-			for (size_t j = 0; j < mLines.size(); ++j) {
-				LineType type = Parse(mLines[j], data);
-				if (type == LineSection) {
-					if (firstBlock)
-						firstDone = true;
-					inside = sameName(data.name, sname);
-					if (inside && !firstDone)
-						firstBlock = true;
-					continue;
-				}
-				if (!inside || type != LineItem)
-					continue;
-				if (firstBlock && !firstDone)
-					lastItem = static_cast<long>(j);
-				if (!sameName(data.name, iname))
-					continue;
-				found = true;
-				const TString& comment = item.comment.Empty() ? data.comment : item.comment;
-				bool same = data.itemType == item.type && data.value == item.value && data.comment == comment;
-				if (!same)
-					FormatItem(mLines[j], iname, item, comment);
+		// The item lines within every block of this section, and where the items of the
+		// first block end.
+		std::map<TString, std::vector<size_t>, TString::CompNoCase> where;
+		long lastItem = -1;
+		bool inside = false, firstBlock = true;
+		for (size_t j = static_cast<size_t>(at); j < mLines.size(); ++j) {
+			if (types[j] == LineSection) {
+				if (inside)
+					firstBlock = false;
+				inside = sameName(parsed[j].name, sname);
+				continue;
 			}
-			if (!found) {
+			if (!inside || types[j] != LineItem)
+				continue;
+			if (firstBlock)
+				lastItem = static_cast<long>(j);
+			where[parsed[j].name].push_back(j);
+		}
+
+		std::vector<TString> added;
+		for (const auto& [iname, item] : sect.items) {
+			auto w = where.find(iname);
+			if (w == where.end()) {
 				TString line;
 				FormatItem(line, iname, item, item.comment);
-				size_t pos = static_cast<size_t>(lastItem >= 0 ? lastItem + 1 : at + 1);
-				mLines.insert(mLines.begin() + static_cast<long>(pos), line);
+				added.push_back(line);
+				continue;
+			}
+			// Every line of the item is brought up to date, so no stale copy wins on reading.
+			for (size_t j : w->second) {
+				const ParseData& d = parsed[j];
+				const TString& comment = item.comment.Empty() ? d.comment : item.comment;
+				if (d.itemType == item.type && d.value == item.value && d.comment == comment)
+					continue;
+				FormatItem(mLines[j], iname, item, comment);
+				types[j] = Parse(mLines[j], parsed[j]);
 			}
 		}
+		if (!added.empty())
+			insertLines(static_cast<size_t>(lastItem >= 0 ? lastItem + 1 : at + 1), added);
 	}
 
 	// Runs of blank lines shrink to one.
 	std::vector<TString> out;
 	out.reserve(mLines.size());
 	bool lastBlank = false;
-	for (const TString& line : mLines) {
-		bool blank = Parse(line, data) == LineBlank;
+	for (size_t j = 0; j < mLines.size(); ++j) {
+		bool blank = types[j] == LineBlank;
 		if (blank && lastBlank)
 			continue;
-		out.push_back(line);
+		out.push_back(mLines[j]);
 		lastBlank = blank;
 	}
 	mLines.swap(out);

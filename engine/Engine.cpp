@@ -1,0 +1,106 @@
+#include "Engine.h"
+
+#include "AppPathMngr.h"
+#include "Err.h"
+#include "GlobalPrefs.h"
+#include "GuiDiskOp.h"
+#include "Language.h"
+#include "LanguageLoad.h"
+#include "LanguageMngr.h"
+#include "MessageBody.h"
+#include "MessageStore.h"
+#include "Net.h"
+#include "NetPipe.h"
+#include "Notify.h"
+#include "StorageState.h"
+#include "TextProtocol.h"
+#include "ThreadMngr.h"
+#include "TimeFormat.h"
+
+Engine::DisplayHooks Engine::sHooks;
+bool Engine::sRunning = false;
+
+namespace {
+
+// Events go to the other processes that use the same data root, known once the
+// preferences are read.
+bool notifyRootSet()
+{
+	TString root;
+	GlobalPrefs::PathRoot(root);
+	Notify::RootSet(root);
+	return true;
+}
+
+}  // namespace
+
+bool Engine::StartLevelOne(const DisplayHooks& hooks)
+{
+	sHooks = hooks;
+	return Language::Start() && TimeFormat::Start() && Err::Start()
+		&& (!sHooks.levelOneStart || sHooks.levelOneStart());
+}
+
+void Engine::StopLevelOne()
+{
+	if (sHooks.levelOneStop)
+		sHooks.levelOneStop();
+	Err::Stop();
+	TimeFormat::Stop();
+	Language::Stop();
+}
+
+bool Engine::StartLevelTwo(int type)
+{
+	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() && TextProtocol::Start()
+		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
+		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet()
+		&& MessageStore::Start(type) && StorageState::Start() && NetPipe::Start()
+		&& AppPathMngr::Start() && LanguageMngr::Start() && LanguageLoad::Start()
+		&& (!sHooks.windowsStart || sHooks.windowsStart());
+	if (!ok)
+		return false;
+	if (sHooks.afterAccounts)
+		sHooks.afterAccounts();
+	ThreadMngr::State(true);
+	sRunning = true;
+	return true;
+}
+
+void Engine::StopLevelTwo()
+{
+	sRunning = false;
+	ThreadMngr::State(false);
+	ThreadMngr::StopAllThreads();
+	LanguageLoad::Stop();
+	LanguageMngr::Stop();
+	AppPathMngr::Stop();
+	if (sHooks.modelsStop)
+		sHooks.modelsStop();
+	if (sHooks.stringsStop)
+		sHooks.stringsStop();
+	TextProtocol::Stop();
+	MessageBody::Stop();
+	NetPipe::Stop();
+	StorageState::Stop();
+	MessageStore::Stop();
+	GlobalPrefs::Stop();
+	Notify::Stop();
+	GuiDiskOp::Stop();
+	Net::Stop();
+	ThreadMngr::Stop();
+}
+
+bool Engine::Start(int type, const DisplayHooks& hooks)
+{
+	if (StartLevelOne(hooks) && StartLevelTwo(type))
+		return true;
+	Stop();
+	return false;
+}
+
+void Engine::Stop()
+{
+	StopLevelTwo();
+	StopLevelOne();
+}

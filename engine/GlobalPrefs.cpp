@@ -1,0 +1,191 @@
+#include "GlobalPrefs.h"
+
+#include "CSet.h"
+#include "DirMngr.h"
+#include "GuiDiskOp.h"
+#include "MessageFile.h"
+#include "PathMngr.h"
+#include "PrefsDomain.h"
+
+const char* const GlobalPrefs::kDomain = "net.quillfern.QuillfernData";
+const char* const GlobalPrefs::kKeyRootPath = "RootPath";
+const char* const GlobalPrefs::kKeyMessageLineLen = "MessageLineLen";
+const char* const GlobalPrefs::kKeyMessageCharset = "MessageCharset";
+
+TString GlobalPrefs::sRootPathTilde;
+TString GlobalPrefs::sRootPathAbsolute;
+TString GlobalPrefs::sRootOverride;
+long GlobalPrefs::sMessageLineLen = 78;
+Charset GlobalPrefs::sMessageCharset = kCharsetUTF8;
+bool GlobalPrefs::sStarted = false;
+
+namespace {
+
+const char* const kRootDefault = "~/Library/QuillfernData";
+const long long kLockWait = 1000000;
+
+void alertStore(GuiDiskOp::DiskOp op, Error err)
+{
+	TString store;
+	GlobalPrefs::StorePath(store);
+	GuiDiskOp::AlertFile(store, op, err);
+}
+
+}  // namespace
+
+bool GlobalPrefs::Start()
+{
+	sStarted = false;
+	if (!load(true))
+		return false;
+	if (!sRootOverride.Empty()) {
+		TString root(sRootOverride);
+		if (!PathCheck(root) || DirMngr::TildePathToPath(root) != ErrOkay) {
+			GuiDiskOp::AlertPath(sRootOverride);
+			return false;
+		}
+		sRootPathAbsolute = root;
+	}
+	sStarted = true;
+	return true;
+}
+
+void GlobalPrefs::Stop()
+{
+	if (sStarted) {
+		sStarted = false;
+		save(false);
+	}
+}
+
+void GlobalPrefs::RootOverrideSet(const TString& path)
+{
+	sRootOverride = path;
+}
+
+void GlobalPrefs::PathRoot(TString& out)
+{
+	out = sRootPathAbsolute;
+}
+
+void GlobalPrefs::PrefRootGet(TString& out)
+{
+	out = sRootPathTilde;
+}
+
+void GlobalPrefs::PrefRootDefault(TString& out)
+{
+	out = kRootDefault;
+}
+
+Error GlobalPrefs::PrefRootSet(const TString& path)
+{
+	if (!PathCheck(path))
+		return ErrGmBadPath;
+	TString expanded(path);
+	Error err = DirMngr::TildePathToPath(expanded);
+	if (err != ErrOkay)
+		return err;
+	err = DirMngr::Create(expanded);
+	if (err != ErrOkay && err != ErrDirAlreadyExists)
+		return err;
+	sRootPathTilde = path;
+	return save(true) ? ErrOkay : ErrFileWriteError;
+}
+
+long GlobalPrefs::PrefMessageLineLenGet()
+{
+	return sMessageLineLen;
+}
+
+void GlobalPrefs::PrefMessageLineLenSet(long length)
+{
+	sMessageLineLen = MessageFile::LineLenMakeValid(length);
+	save(true);
+}
+
+Charset GlobalPrefs::PrefMessageCharsetGet()
+{
+	return sMessageCharset;
+}
+
+void GlobalPrefs::PrefMessageCharsetSet(Charset cs)
+{
+	sMessageCharset = cs;
+	save(true);
+}
+
+bool GlobalPrefs::PathCheck(const TString& path)
+{
+	if (!PathMngr::Valid(path) || path.CharLength() < 6)
+		return false;
+	auto white = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+	if (white(path.ByteFirst()) || white(path.ByteLast()))
+		return false;
+	return path.ByteFirst() == '~' || PathMngr::IsAbsolute(path);
+}
+
+void GlobalPrefs::LockPath(TString& out)
+{
+	PrefsDomain(TString(kDomain)).LockPathGet(out);
+}
+
+void GlobalPrefs::StorePath(TString& out)
+{
+	PrefsDomain(TString(kDomain)).PathGet(out);
+}
+
+bool GlobalPrefs::load(bool alert)
+{
+	PrefsDomain domain{TString(kDomain)};
+	Error err = domain.Lock(kLockWait);
+	if (err != ErrOkay) {
+		if (alert)
+			alertStore(GuiDiskOp::kOpOpen, err);
+		return false;
+	}
+	// A damaged store reads as empty: every value keeps its default.
+	domain.Read();
+	domain.Unlock();
+
+	TString text;
+	long long number = 0;
+	if (domain.StringGet(kKeyRootPath, text))
+		sRootPathTilde = text;
+	if (domain.IntegerGet(kKeyMessageLineLen, number))
+		sMessageLineLen = number < 1 ? 0 : number > 1000 ? 1000 : long(number);
+	if (domain.StringGet(kKeyMessageCharset, text))
+		sMessageCharset = CSet::Value(text);
+	fixups();
+	return true;
+}
+
+void GlobalPrefs::fixups()
+{
+	if (!PathCheck(sRootPathTilde))
+		sRootPathTilde = kRootDefault;
+	sRootPathAbsolute = sRootPathTilde;
+	DirMngr::TildePathToPath(sRootPathAbsolute);
+	if (!CSet::Available(sMessageCharset))
+		sMessageCharset = kCharsetUTF8;
+	if (sMessageLineLen < 1)
+		sMessageLineLen = 78;
+	sMessageLineLen = MessageFile::LineLenMakeValid(sMessageLineLen);
+}
+
+bool GlobalPrefs::save(bool alert)
+{
+	// Update reads what is stored now under the lock, so keys written by other programs or
+	// processes since we loaded are kept.
+	PrefsDomain domain{TString(kDomain)};
+	Error err = domain.Update(
+		[](PrefsDomain& d) {
+			d.StringSet(kKeyRootPath, sRootPathTilde);
+			d.IntegerSet(kKeyMessageLineLen, sMessageLineLen);
+			d.StringSet(kKeyMessageCharset, TString(CSet::String(sMessageCharset)));
+		},
+		kLockWait);
+	if (err != ErrOkay && alert)
+		alertStore(err == ErrFileLocked ? GuiDiskOp::kOpOpen : GuiDiskOp::kOpWrite, err);
+	return err == ErrOkay;
+}

@@ -1,0 +1,14 @@
+#include "NetPipe.h"
+
+bool NetPipe::sStarted = false;
+
+bool NetPipe::Start()
+{
+	sStarted = true;
+	return true;
+}
+
+void NetPipe::Stop()
+{
+	sStarted = false;
+}

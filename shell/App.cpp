@@ -1,0 +1,91 @@
+#include "App.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "Engine.h"
+#include "GlobalPrefs.h"
+#include "Output.h"
+#include "GuiStrings.h"
+#include "ProgStrings.h"
+#include "StoragePath.h"
+#include "TString.h"
+
+bool App::sStarted = false;
+
+namespace {
+
+std::atomic<bool> sInterrupted{false};
+
+void interruptHandler(int)
+{
+	sInterrupted = true;
+}
+
+// Alerts go to standard error: the title on its own line, then the message.
+void alertShow(const char* title, const char* message)
+{
+	if (*title)
+		std::fprintf(stderr, "%s\n", title);
+	if (*message)
+		std::fprintf(stderr, "%s\n", message);
+}
+
+bool stringsStart()
+{
+	return GuiStrings::Start() && ProgStrings::Start();
+}
+
+void stringsStop()
+{
+	GuiStrings::Stop();
+	ProgStrings::Stop();
+}
+
+}  // namespace
+
+bool App::Start(const std::string& root)
+{
+	struct sigaction sa = {};
+	sa.sa_handler = interruptHandler;
+	sigemptyset(&sa.sa_mask);
+	sigaction(SIGINT, &sa, nullptr);
+	sigaction(SIGTERM, &sa, nullptr);
+
+	// Results own standard output; messages, alerts and progress go to standard error.
+	Output::StreamSet(stderr);
+	Output::AlertProcSet(alertShow);
+	if (!root.empty()) {
+		std::string absolute = root;
+		if (root[0] != '/' && root[0] != '~') {
+			char cwd[4096];
+			if (getcwd(cwd, sizeof cwd))
+				absolute = std::string(cwd) + "/" + root;
+		}
+		while (absolute.size() > 1 && absolute.back() == '/')
+			absolute.pop_back();
+		GlobalPrefs::RootOverrideSet(TString(absolute.c_str()));
+	}
+
+	Engine::DisplayHooks hooks;
+	hooks.stringsStart = stringsStart;
+	hooks.stringsStop = stringsStop;
+	sStarted = Engine::Start(StoragePath::kTypeNews, hooks);
+	return sStarted;
+}
+
+void App::Stop()
+{
+	if (sStarted) {
+		sStarted = false;
+		Engine::Stop();
+	}
+}
+
+bool App::Interrupted()
+{
+	return sInterrupted;
+}

@@ -1,0 +1,8 @@
+#include "GuiStrings.h"
+
+bool GuiStrings::Start()
+{
+	return true;
+}
+
+void GuiStrings::Stop() {}

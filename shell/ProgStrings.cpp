@@ -1,0 +1,8 @@
+#include "ProgStrings.h"
+
+bool ProgStrings::Start()
+{
+	return true;
+}
+
+void ProgStrings::Stop() {}

@@ -1,0 +1,222 @@
+// Plain and buffered files: locks between two processes (time-outs and waits that end when
+// the holder lets go), creation that never truncates a locked file, access checks, and the
+// sequential buffer when reads and writes alternate.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "DiskFile.h"
+#include "SequenceFile.h"
+#include "TestSupport.h"
+#include "TimeCore.h"
+
+using TestSupport::ReadFile;
+using TestSupport::TempDir;
+using TestSupport::WriteFile;
+
+namespace {
+
+// A child process that opens path with an exclusive lock, reports through a pipe, holds the
+// lock for holdUsecs and exits.
+class LockHolder {
+public:
+	LockHolder(const std::string& path, long long holdUsecs)
+	{
+		int fds[2];
+		EXPECT_EQ(pipe(fds), 0);
+		mPid = fork();
+		if (mPid == 0) {
+			close(fds[0]);
+			DiskFile f;
+			char ok = f.Open(path.c_str(), FileAccessReadWrite, 0) == ErrOkay ? 'y' : 'n';
+			(void)!write(fds[1], &ok, 1);
+			TimeCore::Sleep(holdUsecs);
+			_exit(0);
+		}
+		close(fds[1]);
+		char ok = 0;
+		EXPECT_EQ(read(fds[0], &ok, 1), 1);
+		EXPECT_EQ(ok, 'y');
+		close(fds[0]);
+	}
+	~LockHolder()
+	{
+		int status;
+		waitpid(mPid, &status, 0);
+	}
+
+private:
+	pid_t mPid;
+};
+
+}  // namespace
+
+TEST(DiskFile, LockWaitTimesOutWhileAnotherProcessHoldsTheLock)
+{
+	TempDir dir;
+	std::string path = dir.Sub("locked");
+	WriteFile(path, "data");
+	LockHolder holder(path, 1500000);
+
+	DiskFile f;
+	long long start = TimeCore::TickCount();
+	EXPECT_EQ(f.Open(path.c_str(), FileAccessRead, 300000), ErrFileLocked);
+	long long waited = TimeCore::TickCount() - start;
+	EXPECT_GE(waited, 300000);
+	EXPECT_LT(waited, 1400000);
+	EXPECT_FALSE(f.IsOpen());
+
+	// Without a lock wait the shared lock of the open itself fails at once.
+	start = TimeCore::TickCount();
+	EXPECT_EQ(f.Open(path.c_str(), FileAccessRead, -1), ErrFileLocked);
+	EXPECT_LT(TimeCore::TickCount() - start, 200000);
+
+	// Creating must not truncate a file someone else holds.
+	EXPECT_EQ(f.Create(path.c_str(), FileAccessReadWrite, 0), ErrFileLocked);
+	EXPECT_EQ(ReadFile(path), "data");
+}
+
+TEST(DiskFile, LockWaitEndsWhenTheHolderLetsGo)
+{
+	TempDir dir;
+	std::string path = dir.Sub("locked");
+	WriteFile(path, "data");
+	long long start = TimeCore::TickCount();
+	LockHolder holder(path, 400000);
+
+	DiskFile f;
+	ASSERT_EQ(f.Open(path.c_str(), FileAccessRead, 5000000), ErrOkay);
+	long long waited = TimeCore::TickCount() - start;
+	EXPECT_GE(waited, 350000);
+	EXPECT_LT(waited, 3000000);
+	EXPECT_TRUE(f.Locked());
+}
+
+TEST(DiskFile, LocksWithinOneProcessAndTheirStates)
+{
+	TempDir dir;
+	std::string path = dir.Sub("f");
+	DiskFile a, b;
+	ASSERT_EQ(a.Create(path.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	EXPECT_FALSE(a.Locked());
+	EXPECT_EQ(a.Lock(false), ErrFileNotLocked);
+	ASSERT_EQ(a.Lock(true), ErrOkay);
+	EXPECT_EQ(a.Lock(true), ErrFileAlreadyLocked);
+	// A second open sees the holder, as another process would.
+	EXPECT_EQ(b.Open(path.c_str(), FileAccessRead, 0), ErrFileLocked);
+	EXPECT_EQ(b.Open(path.c_str(), FileAccessRead, -1), ErrFileLocked);
+	ASSERT_EQ(a.Lock(false), ErrOkay);
+	ASSERT_EQ(b.Open(path.c_str(), FileAccessRead, -1), ErrOkay);
+	EXPECT_EQ(a.Lock(true), ErrFileLocked);
+	EXPECT_FALSE(a.Locked());
+	EXPECT_EQ(b.Close(), ErrOkay);
+	EXPECT_EQ(b.Close(), ErrFileNotOpen);
+	EXPECT_EQ(a.Lock(true), ErrOkay);
+
+	// The path is the absolute, resolved one, even when opened through "..".
+	std::string sub = dir.Sub("sub");
+	mkdir(sub.c_str(), 0700);
+	DiskFile c;
+	ASSERT_EQ(c.Open((sub + "/../f").c_str(), FileAccessRead, -1), ErrFileLocked);
+	a.Close();
+	ASSERT_EQ(c.Open((sub + "/../f").c_str(), FileAccessRead, -1), ErrOkay);
+	TString abs;
+	ASSERT_EQ(c.PathGet(abs), ErrOkay);
+	char* real = realpath(path.c_str(), nullptr);
+	EXPECT_STREQ(abs.String(), real);
+	free(real);
+}
+
+TEST(DiskFile, OpeningChecksKindPlaceAndPermissions)
+{
+	TempDir dir;
+	DiskFile f;
+	EXPECT_EQ(f.Open(dir.Path().c_str(), FileAccessRead, -1), ErrFileNotFile);
+	EXPECT_EQ(f.Open(dir.Sub("missing").c_str(), FileAccessRead, -1), ErrFileNotFound);
+	EXPECT_EQ(f.Create(dir.Sub("no/such/dir/f").c_str(), FileAccessReadWrite, -1), ErrGmBadPath);
+	EXPECT_EQ(f.Create(dir.Sub("ro").c_str(), FileAccessRead, -1), ErrFileAccessDenied);
+
+	std::string ro = dir.Sub("ro");
+	WriteFile(ro, "x");
+	chmod(ro.c_str(), 0444);
+	// The owner's bits decide, whoever runs the program.
+	EXPECT_EQ(f.Open(ro.c_str(), FileAccessWrite, -1), ErrFileAccessDenied);
+	ASSERT_EQ(f.Open(ro.c_str(), FileAccessRead, -1), ErrOkay);
+	unsigned long long done = 9;
+	EXPECT_EQ(f.Write("y", 1, &done), ErrFileAccessDenied);
+	EXPECT_EQ(done, 0u);
+	EXPECT_EQ(f.Remove(), ErrFileAccessDenied);
+	f.Close();
+
+	std::string w = dir.Sub("w");
+	ASSERT_EQ(f.OpenOrCreate(w.c_str(), FileAccessWrite, -1), ErrOkay);
+	char c;
+	EXPECT_EQ(f.Read(&c, 1, &done), ErrFileAccessDenied);
+	EXPECT_EQ(f.WriteString(""), ErrFileEnd);
+	EXPECT_EQ(f.WriteString("hello"), ErrOkay);
+	EXPECT_EQ(f.PermSet(0400), ErrOkay);
+	EXPECT_EQ(f.Access(), FileAccessNone);  // the descriptor cannot read, the bits forbid writing
+	f.Close();
+	EXPECT_EQ(ReadFile(w), "hello");
+
+	ASSERT_EQ(f.Open(ro.c_str(), FileAccessRead, -1), ErrOkay);
+	EXPECT_EQ(f.Read(&c, 1, &done), ErrOkay);
+	EXPECT_EQ(f.Read(&c, 1, &done), ErrFileEnd);
+	f.Close();
+	chmod(ro.c_str(), 0644);
+	ASSERT_EQ(f.Open(ro.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	EXPECT_EQ(f.Remove(), ErrOkay);
+	EXPECT_FALSE(TestSupport::Exists(ro));
+	EXPECT_FALSE(f.IsOpen());
+}
+
+TEST(SequenceFile, AlternatingReadsAndWritesLandInPlace)
+{
+	TempDir dir;
+	std::string path = dir.Sub("seq");
+	std::string big(200000, 0);
+	for (size_t i = 0; i < big.size(); ++i)
+		big[i] = static_cast<char>('a' + i % 26);
+	WriteFile(path, big);
+
+	SequenceFile f;
+	ASSERT_EQ(f.Open(path.c_str(), FileAccessReadWrite, 0), ErrOkay);
+	char buf[10];
+	unsigned long long done;
+	ASSERT_EQ(f.Read(buf, 10, &done), ErrOkay);
+	EXPECT_EQ(std::string(buf, 10), big.substr(0, 10));
+	// The buffer read far ahead; the write goes where the reader stands.
+	ASSERT_EQ(f.Write("XYZ", 3, &done), ErrOkay);
+	long long pos;
+	EXPECT_EQ(f.PositionGet(&pos), ErrOkay);
+	EXPECT_EQ(pos, 13);
+	ASSERT_EQ(f.Read(buf, 2, &done), ErrOkay);
+	EXPECT_EQ(std::string(buf, 2), big.substr(13, 2));
+	// Pending writes count in the size.
+	ASSERT_EQ(f.PositionSet(0, FilePtrEnd), ErrOkay);
+	ASSERT_EQ(f.Write("tail", 4, &done), ErrOkay);
+	unsigned long long size;
+	EXPECT_EQ(f.SizeGet(&size), ErrOkay);
+	EXPECT_EQ(size, big.size() + 4);
+	EXPECT_EQ(f.Read(buf, 1, &done), ErrFileEnd);
+	EXPECT_EQ(f.Close(), ErrOkay);
+
+	std::string expect = big;
+	expect.replace(10, 3, "XYZ");
+	expect += "tail";
+	EXPECT_EQ(ReadFile(path), expect);
+
+	// A long run of writes crosses many buffer fills.
+	ASSERT_EQ(f.Create(path.c_str(), FileAccessReadWrite, 0), ErrOkay);
+	for (size_t i = 0; i < big.size(); i += 1000)
+		ASSERT_EQ(f.Write(big.data() + i, 1000, &done), ErrOkay);
+	ASSERT_EQ(f.PositionSet(0, FilePtrStart), ErrOkay);
+	std::string back(big.size(), 0);
+	ASSERT_EQ(f.Read(back.data(), back.size(), &done), ErrOkay);
+	EXPECT_EQ(done, big.size());
+	EXPECT_EQ(back, big);
+}
