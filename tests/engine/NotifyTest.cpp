@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -300,6 +301,38 @@ int waitPeer(pid_t pid)
 	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The peer processes of one test; those still running at its end (after a failure) are killed.
+class Peers {
+public:
+	~Peers()
+	{
+		for (pid_t pid : mRunning) {
+			kill(pid, SIGKILL);
+			waitPeer(pid);
+		}
+	}
+	pid_t Spawn(const std::string& mode, const std::string& root, const std::string& out)
+	{
+		pid_t pid = spawnPeer(mode, root, out);
+		if (pid > 0)
+			mRunning.push_back(pid);
+		return pid;
+	}
+	int Wait(pid_t pid)
+	{
+		std::erase(mRunning, pid);
+		return waitPeer(pid);
+	}
+	int Kill(pid_t pid)
+	{
+		kill(pid, SIGKILL);
+		return Wait(pid);
+	}
+
+private:
+	std::vector<pid_t> mRunning;
+};
+
 std::vector<std::string> socketsIn(const std::string& folder)
 {
 	std::vector<std::string> names;
@@ -379,8 +412,12 @@ TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
 	Notify::Register(NotifyList::IdentityFileChange(), record, &announced);
 	Notify::Register(NotifyList::MesgAdd(), record, &ownAdds);
 
+	// The peer names the same root in another way.
+	ASSERT_EQ(mkdir(root.c_str(), 0700), 0);
+	ASSERT_EQ(symlink(root.c_str(), dir.Sub("Link").c_str()), 0);
 	std::string out = dir.Sub("peer.txt");
-	pid_t peer = spawnPeer("listen", root, out);
+	Peers peers;
+	pid_t peer = peers.Spawn("listen", dir.Sub("Link") + "/", out);
 	ASSERT_GT(peer, 0);
 	// The peer's announcement crossing over shows the way back works too.
 	ASSERT_TRUE(waitForPeer(announced, peer));
@@ -389,7 +426,7 @@ TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
 	Notify::Send(NotifyList::MesgAdd(), "/data/News/a/b\n0123abcd.txt");
 	Notify::Send(NotifyList::MesgAdd(), "Cafe\xCC\x81");
 	Notify::Send(NotifyList::MdirComplete(), "end");
-	EXPECT_EQ(waitPeer(peer), 0);
+	EXPECT_EQ(peers.Wait(peer), 0);
 	std::string lines = TestSupport::ReadFile(out);
 	EXPECT_EQ(lines,
 		"ownlocal mine\n"
@@ -415,16 +452,17 @@ TEST(NotifyProcessTest, DeadOrStoppedPeersNeitherBlockNorBreakPosting)
 	Seen announced;
 	Notify::Register(NotifyList::IdentityFileChange(), record, &announced);
 	std::string folder = NotifyImp::Folder(root);
+	Peers peers;
 
 	// A peer that is alive but does not read, one that listens, and one about to die.
-	pid_t stopped = spawnPeer("hang", root, dir.Sub("stopped.txt"));
+	pid_t stopped = peers.Spawn("hang", root, dir.Sub("stopped.txt"));
 	ASSERT_GT(stopped, 0);
 	ASSERT_TRUE(waitForPeer(announced, stopped));
 	kill(stopped, SIGSTOP);
-	pid_t live = spawnPeer("listen", root, dir.Sub("live.txt"));
+	pid_t live = peers.Spawn("listen", root, dir.Sub("live.txt"));
 	ASSERT_GT(live, 0);
 	ASSERT_TRUE(waitForPeer(announced, live));
-	pid_t dead = spawnPeer("hang", root, dir.Sub("dead.txt"));
+	pid_t dead = peers.Spawn("hang", root, dir.Sub("dead.txt"));
 	ASSERT_GT(dead, 0);
 	ASSERT_TRUE(waitForPeer(announced, dead));
 
@@ -432,8 +470,7 @@ TEST(NotifyProcessTest, DeadOrStoppedPeersNeitherBlockNorBreakPosting)
 	// up and leaves its socket behind.
 	Notify::Send(NotifyList::MesgAdd(), "/before");
 	Thread::Sleep(300000);
-	kill(dead, SIGKILL);
-	waitPeer(dead);
+	peers.Kill(dead);
 	ASSERT_EQ(socketsIn(folder).size(), 4u);
 
 	const int kPosts = 300;
@@ -444,7 +481,7 @@ TEST(NotifyProcessTest, DeadOrStoppedPeersNeitherBlockNorBreakPosting)
 	EXPECT_LT(TimeCore::TickCount() - begin, 1000000);
 
 	// The listening peer gets everything, in order, despite the other two.
-	EXPECT_EQ(waitPeer(live), 0);
+	EXPECT_EQ(peers.Wait(live), 0);
 	std::string lines = TestSupport::ReadFile(dir.Sub("live.txt"));
 	std::string expected = "ownlocal mine\nadd /before\n";
 	for (int i = 0; i < kPosts; i++)
@@ -461,6 +498,5 @@ TEST(NotifyProcessTest, DeadOrStoppedPeersNeitherBlockNorBreakPosting)
 	begin = TimeCore::TickCount();
 	Notify::Stop();
 	EXPECT_LT(TimeCore::TickCount() - begin, 3000000);
-	kill(stopped, SIGKILL);
-	waitPeer(stopped);
+	peers.Kill(stopped);
 }

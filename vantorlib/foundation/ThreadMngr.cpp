@@ -4,6 +4,7 @@
 #include <map>
 
 #include "CritSectLock.h"
+#include "Err.h"
 #include "TimeCore.h"
 
 namespace {
@@ -26,18 +27,6 @@ std::atomic<bool> sRun{false};
 std::atomic<bool> sQuit{false};
 bool sStarted = false;
 
-void emptyHandler(int)
-{
-}
-
-void ignoreBrokenPipe()
-{
-	struct sigaction action = {};
-	action.sa_handler = emptyHandler;
-	sigemptyset(&action.sa_mask);
-	sigaction(SIGPIPE, &action, nullptr);
-}
-
 // Sleeps for the pause between calls, but wakes early when quit begins.
 void pause(long long microseconds, const ThreadMngr::Info* info)
 {
@@ -53,7 +42,8 @@ unsigned long threadLoop(void* arg)
 {
 	ThreadMngr::Info* info = static_cast<ThreadMngr::Info*>(arg);
 	info->running = false;
-	ignoreBrokenPipe();
+	// A peer closing a socket must give an error on the write, not end the process.
+	Err::SignalEmpty(SIGPIPE);
 	unsigned long result = ThreadMngr::ProcAgain;
 	for (;;) {
 		if (sQuit.load() || info->dropped.load())

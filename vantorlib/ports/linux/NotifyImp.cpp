@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
@@ -94,6 +95,21 @@ std::string userFolder()
 		base.pop_back();
 	std::string folder = base + "/quillfern";
 	return privateFolder(folder, true) ? folder : std::string();
+}
+
+// One root may be named in several ways (relative, with "..", through a symbolic link, with a
+// trailing slash); all of them must meet on one bus.
+std::string canonicalRoot(const std::string& root)
+{
+	std::error_code error;
+	std::filesystem::path path = std::filesystem::absolute(root, error);
+	if (error)
+		return root;
+	std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+	std::string text = (error ? path.lexically_normal() : canonical).string();
+	while (text.size() > 1 && text.back() == '/')
+		text.pop_back();
+	return text;
 }
 
 uint64_t rootHash(const std::string& root)
@@ -346,7 +362,7 @@ std::string NotifyImp::Folder(const std::string& root)
 	std::string user = userFolder();
 	if (user.empty())
 		return std::string();
-	return user + "/" + hex(rootHash(root));
+	return user + "/" + hex(rootHash(canonicalRoot(root)));
 }
 
 bool NotifyImp::Open(const std::string& root, Receiver receiver)
@@ -359,7 +375,7 @@ bool NotifyImp::Open(const std::string& root, Receiver receiver)
 		return false;
 
 	Bus* bus = new Bus;
-	bus->root = root;
+	bus->root = canonicalRoot(root);
 	bus->folder = folder;
 	bus->receiver = receiver;
 	std::random_device random;
