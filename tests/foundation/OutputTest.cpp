@@ -100,6 +100,21 @@ TEST_F(OutputTest, UnwrappedMessagesBecomeOneLine)
 	EXPECT_TRUE(stampedAs(s.String(), "50%")) << s.String();
 }
 
+TEST_F(OutputTest, MessagesAreWrappedToTheColumns)
+{
+	TString s;
+	Format::Log(s, false, false, 2, 20, true, "alpha beta gamma delta epsilon zeta\nnext");
+	EXPECT_STREQ(s.String(), "alpha beta gamma\n  delta epsilon zeta\n  next");
+	// A word longer than a line is cut rather than running past the width.
+	Format::Log(s, false, true, 2, 10, true, "/a/very/long/path/name");
+	EXPECT_STREQ(s.String(), "  /a/very/\n  long/pat\n  h/name");
+
+	// A final line feed gives a final empty line, which is logged as well.
+	Output::MsgNext("last\n");
+	EXPECT_EQ(sLogged, (std::vector<std::string>{"  last", ""}));
+	EXPECT_EQ(written(), "  last\n\n");
+}
+
 TEST_F(OutputTest, WithoutLogProcedureNothingIsLogged)
 {
 	Output::RegisterLogProc(nullptr);
