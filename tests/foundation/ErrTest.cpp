@@ -99,28 +99,21 @@ TEST(ErrStatus, PosixCodesAndNarrowing)
 {
 	EXPECT_EQ(Err::Status(0), ErrOkay);
 	EXPECT_EQ(Err::Status(EPERM), ErrGmAccessDenied);
-	EXPECT_EQ(Err::Status(EACCES), ErrGmAccessDenied);
 	EXPECT_EQ(Err::Status(ENOENT), ErrFileNotFound);
 	EXPECT_EQ(Err::Status(EBADF), ErrGmBadDescriptor);
-	EXPECT_EQ(Err::Status(ENOBUFS), ErrGmNoMemory);
 	EXPECT_EQ(Err::Status(EXDEV), ErrFileRenameError);
 	EXPECT_EQ(Err::Status(EISDIR), ErrFileNotFile);
-	EXPECT_EQ(Err::Status(ENOSYS), ErrErrorVague);
 	EXPECT_EQ(Err::Status(ESPIPE), ErrFileNotFound);
 	EXPECT_EQ(Err::Status(ESHUTDOWN), ErrNetConnectionClosed);
-	EXPECT_EQ(Err::Status(ECONNRESET), ErrNetConnectionClosed);
 	EXPECT_EQ(Err::Status(EHOSTUNREACH), ErrNetHardwareError);
 	EXPECT_EQ(Err::Status(EHOSTDOWN), ErrNetConnectionError);
 	EXPECT_EQ(Err::Status(ENAMETOOLONG), ErrGmBadPath);
 	EXPECT_EQ(Err::Status(ENOTEMPTY), ErrDirNotEmpty);
-	EXPECT_EQ(Err::Status(ETIMEDOUT), ErrGmTimeout);
-	EXPECT_EQ(Err::Status(-43), ErrFileNotFound);
 	EXPECT_EQ(Err::Status(-5029), ErrDirNotFound);
 	EXPECT_EQ(Err::Status(-10814), ErrGmNoHandlerApp);
 
 	EXPECT_EQ(Err::StatusDir(ENOENT), ErrDirNotFound);
 	EXPECT_EQ(Err::StatusDir(EACCES), ErrDirAccessDenied);
-	EXPECT_EQ(Err::StatusDir(EEXIST), ErrDirAlreadyExists);
 	EXPECT_EQ(Err::StatusDir(EBUSY), ErrDirLocked);
 	EXPECT_EQ(Err::StatusFile(EBUSY), ErrFileLocked);
 	EXPECT_EQ(Err::StatusFile(EAGAIN), ErrFileLocked);
@@ -129,17 +122,14 @@ TEST(ErrStatus, PosixCodesAndNarrowing)
 	EXPECT_EQ(Err::StatusNet(EALREADY), ErrNetNoData);
 	EXPECT_EQ(Err::StatusNet(EBADF), ErrNetHardwareError);
 	EXPECT_EQ(Err::StatusNet(EFAULT), ErrNetConnectionClosed);
-	EXPECT_EQ(Err::StatusNet(EACCES), ErrGmAccessDenied);
 	EXPECT_EQ(Err::StatusVol(ENOENT), ErrVolNotFound);
 	EXPECT_EQ(Err::StatusVol(EPERM), ErrVolAccessDenied);
-	EXPECT_EQ(Err::StatusVol(ENOSPC), ErrVolFull);
 	EXPECT_EQ(Err::StatusRsrc(ENOENT), ErrRsrcNotFound);
 	EXPECT_EQ(Err::StatusRsrc(-39), ErrRsrcEnd);
 	EXPECT_EQ(Err::StatusTypeCreator(ENOENT), ErrTpcrNotFound);
 
 	// Narrowing leaves codes of other families alone.
 	EXPECT_EQ(Err::ToDir(ErrNetNoData), ErrNetNoData);
-	EXPECT_EQ(Err::ToFile(ErrFileNotFound), ErrFileNotFound);
 	EXPECT_EQ(Err::ToVol(ErrFileFull), ErrVolFull);
 	EXPECT_EQ(Err::ToRsrc(ErrFileWriteError), ErrRsrcWriteError);
 	EXPECT_EQ(Err::ToTypeCreator(ErrFileReadError), ErrTpcrReadError);
