@@ -2,11 +2,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <iterator>
 
+#include "Assert.h"
 #include "ErrImp.h"
 #include "Language.h"
+#include "Output.h"
 #include "TString.h"
 
 namespace {
@@ -128,6 +132,25 @@ Error mapWith(Error e, const Pair* pairs, size_t n)
 	return e;
 }
 
+AssertHandler sAssertPrevious = nullptr;
+thread_local bool tReporting = false;
+
+// Failed internal assertions go out as diagnostics, so that they reach the event log too.
+void assertReport(const char* what, const char* file, int line)
+{
+	if (tReporting) {
+		// The report itself failed an assertion: write the plain one-line report.
+		std::fprintf(stderr, "Assertion failed: %s (%s:%d)\n", what ? what : "", file ? file : "?", line);
+		return;
+	}
+	tReporting = true;
+	Output::MsgFmt("Internal error: %s\nFile: %s, line %d", what ? what : "", file ? file : "", line);
+	tReporting = false;
+#ifndef NDEBUG
+	std::abort();
+#endif
+}
+
 }  // namespace
 
 const LangSection Err::sSection = {"Error strings", LangSectionError, sRows};
@@ -138,13 +161,18 @@ bool Err::Start()
 	if (sStarted)
 		return true;
 	sStarted = Language::SectionAdd(&sSection);
+	if (sStarted)
+		sAssertPrevious = AssertHandlerSet(assertReport);
 	return sStarted;
 }
 
 void Err::Stop()
 {
-	if (sStarted)
+	if (sStarted) {
 		Language::SectionRemove(&sSection);
+		AssertHandlerSet(sAssertPrevious);
+		sAssertPrevious = nullptr;
+	}
 	sStarted = false;
 }
 

@@ -1,14 +1,10 @@
 #include "Format.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "TString.h"
 #include "TimeCore.h"
-#if __has_include("WordWrap.h")
 #include "WordWrap.h"
-#define FORMAT_HAS_WORDWRAP 1
-#endif
 
 void Format::TimeStamp(TString& out)
 {
@@ -33,25 +29,7 @@ const char* Format::Log(TString& out, bool time, bool indentFirst, long indent, 
 	out.Erase();
 	out.AllowInvalidSet(true);
 	if (wrap) {
-#ifdef FORMAT_HAS_WORDWRAP
 		WordWrap::Wrap(laid, out, indentFirst, indent, columns, true, true);
-#else
-		// Until word wrapping is available: indent only, line feeds kept.
-		(void)columns;
-		const char* p = laid.String();
-		bool first = true;
-		for (;;) {
-			const char* lf = std::strchr(p, '\n');
-			if ((!first || indentFirst) && indent > 0)
-				out.Append(' ', indent);
-			out.AppendByte(p, lf ? long(lf - p) : long(std::strlen(p)));
-			if (!lf)
-				break;
-			out.Append('\n');
-			p = lf + 1;
-			first = false;
-		}
-#endif
 	} else {
 		if (indentFirst && indent > 0)
 			out.Append(' ', indent);
