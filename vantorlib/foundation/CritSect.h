@@ -2,6 +2,8 @@
 // every Enter is matched by a Leave) and with a time-out after which a stuck wait is reported.
 #pragma once
 
+#include <atomic>
+
 #include "CritSectImp.h"
 
 class CritSect {
@@ -24,5 +26,5 @@ public:
 
 private:
 	CritSectImp mImp;
-	long long mTimeout = TimeoutDefault;
+	std::atomic<long long> mTimeout{TimeoutDefault};
 };
