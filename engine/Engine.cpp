@@ -11,6 +11,7 @@
 #include "MessageStore.h"
 #include "Net.h"
 #include "NetPipe.h"
+#include "Output.h"
 #include "Notify.h"
 #include "StorageState.h"
 #include "TextProtocol.h"
@@ -21,6 +22,38 @@ Engine::DisplayHooks Engine::sHooks;
 bool Engine::sRunning = false;
 
 namespace {
+
+const LangData kAppInfoRows[] = {
+	{"AppName", "", "Quillfern News"},
+	{"AppDescription", "", "An offline NNTP newsreader"},
+	{"AppStarted", "%s %s", "Started version %1 on the data root %2"},
+	{"AppStopped", "", "Stopped"},
+	{nullptr, nullptr, nullptr},
+};
+
+const LangSection kAppInfoSection = {"App info strings", LangSectionAppInfo, kAppInfoRows};
+bool sAppInfoAdded = false;
+
+bool appInfoAdd()
+{
+	sAppInfoAdded = Language::SectionAdd(&kAppInfoSection);
+	return sAppInfoAdded;
+}
+
+void appInfoRemove()
+{
+	if (sAppInfoAdded)
+		Language::SectionRemove(&kAppInfoSection);
+	sAppInfoAdded = false;
+}
+
+// The event log records every start and stop of the engine.
+void logLine(const char* key, const char* arg1 = "", const char* arg2 = "")
+{
+	TString text;
+	if (Language::String(key, text, false, arg1, arg2))
+		Output::Log(text.String());
+}
 
 // Events go to the other processes that use the same data root, known once the
 // preferences are read.
@@ -56,7 +89,7 @@ bool Engine::StartLevelTwo(int type)
 		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
 		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet()
 		&& MessageStore::Start(type) && StorageState::Start() && NetPipe::Start()
-		&& AppPathMngr::Start() && LanguageMngr::Start() && LanguageLoad::Start()
+		&& AppPathMngr::Start() && LanguageMngr::Start() && appInfoAdd() && LanguageLoad::Start()
 		&& (!sHooks.windowsStart || sHooks.windowsStart());
 	if (!ok)
 		return false;
@@ -64,16 +97,22 @@ bool Engine::StartLevelTwo(int type)
 		sHooks.afterAccounts();
 	ThreadMngr::State(true);
 	sRunning = true;
+	TString root;
+	GlobalPrefs::PathRoot(root);
+	logLine("AppStarted", QUILLFERN_VERSION, root.String());
 	return true;
 }
 
 void Engine::StopLevelTwo()
 {
+	if (sRunning)
+		logLine("AppStopped");
 	sRunning = false;
 	ThreadMngr::State(false);
 	ThreadMngr::StopAllThreads();
 	LanguageLoad::Stop();
 	LanguageMngr::Stop();
+	appInfoRemove();
 	AppPathMngr::Stop();
 	if (sHooks.modelsStop)
 		sHooks.modelsStop();

@@ -57,7 +57,7 @@ long Output::Columns()
 // Every piece between line feeds, including an empty one after a final line feed, becomes one
 // line of output and, when logged, one call of the log procedure. The lines of one message are
 // written with one call so that messages of different threads do not interleave.
-void Output::output(const char* text, bool logged)
+void Output::output(const char* text, bool logged, bool shown)
 {
 	std::string block;
 	LogProc proc = logged ? sLogProc.load() : nullptr;
@@ -74,9 +74,18 @@ void Output::output(const char* text, bool logged)
 			break;
 		p = lf + 1;
 	}
+	if (!shown)
+		return;
 	FILE* f = stream();
 	std::fwrite(block.data(), 1, block.size(), f);
 	std::fflush(f);
+}
+
+void Output::Log(const char* text)
+{
+	TString out;
+	Format::Log(out, true, false, 2, Columns(), true, text);
+	output(out.String(), true, false);
 }
 
 void Output::MsgEx(bool time, bool indentFirst, long indent, bool wrap, const char* text)

@@ -19,6 +19,9 @@ public:
 	static void MsgEx(bool time, bool indentFirst, long indent, bool wrap, const char* text);
 	static void MsgExFmt(bool time, bool indentFirst, long indent, bool wrap, const char* format, ...)
 		__attribute__((format(printf, 5, 6)));
+	// Time stamp, continuation lines indented by 2, wrapped, logged only: for records such as
+	// start and stop that a person running a command need not see.
+	static void Log(const char* text);
 	// No time stamp, no indent, wrapped, not logged.
 	static void Show(const char* text);
 	static void ShowFmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -43,5 +46,5 @@ public:
 	static long ColumnsFrom(long terminalWidth);
 
 private:
-	static void output(const char* text, bool logged);
+	static void output(const char* text, bool logged, bool shown = true);
 };
