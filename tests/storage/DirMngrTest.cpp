@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DirIter.h"
+#include "DiskFile.h"
 #include "DirMngr.h"
 #include "FileBase.h"
 #include "FileMngr.h"
@@ -107,6 +108,23 @@ TEST(DirMngr, CreateExistsRemoveAndRename)
 	EXPECT_EQ(FileMngr::Remove((moved + "/f2").c_str()), ErrOkay);
 	EXPECT_EQ(FileMngr::Remove((moved + "/f2").c_str()), ErrFileNotFound);
 	EXPECT_EQ(FileMngr::Remove(moved.c_str()), ErrFileNotFile);
+
+	// Names that are not UTF-8 are still names on Linux.
+	std::string raw = moved + "/bad\xff\xfe";
+	WriteFile(raw, "r");
+	DirIter it;
+	ASSERT_EQ(it.Open(moved.c_str()), ErrOkay);
+	DEntry e;
+	ASSERT_EQ(it.Next(e), ErrOkay);
+	ASSERT_EQ(it.Next(e), ErrOkay);
+	EXPECT_EQ(it.Next(e), ErrDirEnd);
+	TString path;
+	ASSERT_EQ(e.PathGet(path), ErrOkay);
+	DiskFile file;
+	ASSERT_EQ(file.Open(raw.c_str(), FileAccessRead, -1), ErrOkay);
+	ASSERT_EQ(file.PathGet(path), ErrOkay);
+	EXPECT_FALSE(path.Valid());
+	EXPECT_EQ(FileMngr::Remove(path), ErrOkay);
 }
 
 TEST(DirMngr, IterationReportsDepthsAndStops)

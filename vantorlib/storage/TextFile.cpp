@@ -268,6 +268,7 @@ Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& li
 
 	TString temp = root;
 	TString tempLeaf;
+	tempLeaf.AllowInvalidSet(true);  // file names are bytes
 	tempLeaf.Fmt(".%s.%ld-%lu.tmp", leaf.String(), static_cast<long>(::getpid()), sTempCount.fetch_add(1) + 1);
 	if (temp.Empty())
 		temp = tempLeaf;
