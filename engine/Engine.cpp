@@ -1,6 +1,7 @@
 #include "Engine.h"
 
 #include "AppPathMngr.h"
+#include "AppPrefs.h"
 #include "Err.h"
 #include "GlobalPrefs.h"
 #include "GuiDiskOp.h"
@@ -87,7 +88,7 @@ bool Engine::StartLevelTwo(int type)
 {
 	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() && TextProtocol::Start()
 		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
-		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet()
+		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet() && AppPrefs::Start()
 		&& MessageStore::Start(type) && StorageState::Start() && NetPipe::Start()
 		&& AppPathMngr::Start() && LanguageMngr::Start() && appInfoAdd() && LanguageLoad::Start()
 		&& (!sHooks.windowsStart || sHooks.windowsStart());
@@ -123,6 +124,7 @@ void Engine::StopLevelTwo()
 	NetPipe::Stop();
 	StorageState::Stop();
 	MessageStore::Stop();
+	AppPrefs::Stop();
 	GlobalPrefs::Stop();
 	Notify::Stop();
 	GuiDiskOp::Stop();

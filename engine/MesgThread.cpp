@@ -1,5 +1,7 @@
 #include "MesgThread.h"
 
+#include "ThreadMngr.h"
+
 bool MesgThread::sStarted = false;
 
 bool MesgThread::Start()
@@ -11,4 +13,9 @@ bool MesgThread::Start()
 void MesgThread::Stop()
 {
 	sStarted = false;
+}
+
+unsigned long MesgThread::Proc(void*)
+{
+	return ThreadMngr::ProcAgain;
 }

@@ -7,6 +7,9 @@ public:
 	static void Stop();
 	static bool Started() { return sStarted; }
 
+	// The message-store thread's procedure: one unit of queued work per call.
+	static unsigned long Proc(void* data);
+
 private:
 	static bool sStarted;
 };

@@ -15,6 +15,7 @@
 #include "PathMngr.h"
 #include "ReaperThread.h"
 #include "StoragePath.h"
+#include "ThreadMngr.h"
 
 bool MessageStore::sStarted = false;
 
@@ -34,6 +35,8 @@ bool MessageStore::Start(int type)
 		return false;
 	StoragePath::FileKillfile(path);
 	if (!Killfile::Start(path))
+		return false;
+	if (ThreadMngr::Spawn(MesgThread::Proc, nullptr, nullptr, 20000, ThreadPriorityNormal) == Thread::HandleNone)
 		return false;
 	sStarted = true;
 	return true;

@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <vector>
 
 #include "Engine.h"
 #include "GlobalPrefs.h"
 #include "Output.h"
 #include "GuiStrings.h"
+#include "Notify.h"
 #include "ProgStrings.h"
 #include "StoragePath.h"
 #include "TString.h"
@@ -19,6 +21,12 @@ bool App::sStarted = false;
 namespace {
 
 std::atomic<bool> sInterrupted{false};
+
+std::vector<bool (*)()>& busyProbes()
+{
+	static std::vector<bool (*)()> probes;
+	return probes;
+}
 
 void interruptHandler(int)
 {
@@ -83,6 +91,24 @@ void App::Stop()
 		sStarted = false;
 		Engine::Stop();
 	}
+}
+
+void App::RunUntilIdle()
+{
+	auto busy = [] {
+		for (auto probe : busyProbes())
+			if (probe())
+				return true;
+		return false;
+	};
+	while (!sInterrupted && (busy() || Notify::Pending() > 0))
+		Notify::WaitAndDeliver(100000);
+	Notify::Deliver();
+}
+
+void App::BusyProbeAdd(bool (*probe)())
+{
+	busyProbes().push_back(probe);
 }
 
 bool App::Interrupted()

@@ -102,6 +102,7 @@ int main(int argc, char** argv)
 		return Command::kExitFailed;
 	}
 	int status = info->run(args);
+	App::RunUntilIdle();
 	App::Stop();
 	return status;
 }
