@@ -36,6 +36,10 @@ void alertStore(GuiDiskOp::DiskOp op, Error err)
 bool GlobalPrefs::Start()
 {
 	sStarted = false;
+	// What the store does not give (or gives in the wrong type) keeps these initial values.
+	sRootPathTilde.Erase();
+	sMessageLineLen = 78;
+	sMessageCharset = kCharsetUTF8;
 	if (!load(true))
 		return false;
 	if (!sRootOverride.Empty()) {
