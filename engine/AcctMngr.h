@@ -21,6 +21,7 @@ public:
 	static bool Start();
 	// Empties the list.
 	static void Stop();
+	static bool Started() { return sStarted; }
 
 	static bool Create(const AcctData& data);
 	// Replaces the account oldName with data, renaming its directory when the name changes.
@@ -66,5 +67,6 @@ private:
 	static void alertText(const char* key, const TString& a, const TString& b = TString());
 
 	static List sList;
+	static bool sStarted;
 	static CritSect sLock;
 };

@@ -9,9 +9,8 @@
 
 class AcctStrings {
 public:
-	// Registers the sections; safe to call more than once.
+	// Registers the sections that are not registered yet; safe to call more than once.
 	static bool Start();
-	static void Stop();
 
 	// The program's display name, used in the titles of settings files.
 	static void AppName(TString& out);
@@ -35,5 +34,4 @@ public:
 
 private:
 	static const char* englishFind(const char* key, const char** formats);
-	static bool sStarted;
 };

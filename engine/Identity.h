@@ -17,6 +17,7 @@ public:
 	static bool Start();
 	// Saves the list if it differs from the file.
 	static void Stop();
+	static bool Started();
 
 	static long CountCurrent();
 	static long CountMax() { return 20; }

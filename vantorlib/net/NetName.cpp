@@ -3,7 +3,6 @@
 #include "Unicode.h"
 
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -48,26 +47,6 @@ bool NetName::HostValid(const TString& name)
 			return false;
 	}
 	return true;
-}
-
-void NetName::HostClean(TString& name)
-{
-	const char* s = name.String();
-	std::string out;
-	for (size_t i = 0; s[i]; i++) {
-		if (!HostChar(s[i]))
-			continue;
-		if (s[i] == '.' && !out.empty() && out.back() == '.')
-			continue;
-		out.push_back(s[i]);
-	}
-	if (!out.empty() && out.front() == '.')
-		out.erase(0, 1);
-	if (!out.empty() && out.back() == '.')
-		out.pop_back();
-	if (out.size() > 70)
-		out.resize(70);
-	name.Assign(out.c_str());
 }
 
 unsigned long NetName::IPAddrFromString(const TString& text)

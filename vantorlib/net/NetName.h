@@ -10,8 +10,6 @@ public:
 	static bool HostChar(char c);
 	// A plausible host name or dotted-quad address (1 to 70 bytes).
 	static bool HostValid(const TString& name);
-	// Keeps only host-name bytes, without doubled, leading or trailing dots, at most 70 bytes.
-	static void HostClean(TString& name);
 
 	// The dotted-quad address as a number (first octet most significant); 0 when the text is none.
 	static unsigned long IPAddrFromString(const TString& text);

@@ -1,0 +1,178 @@
+#include "AcctData.h"
+
+#include "AcctStrings.h"
+#include "DiskFile.h"
+#include "FileBase.h"
+#include "Identity.h"
+#include "InitFile.h"
+#include "InitItem.h"
+#include "PathMngr.h"
+#include "StoragePath.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kSectAccount = "Account";
+const char* const kKeyIdentity = "Identity";
+const char* const kKeyLogging = "Logging";
+
+const long long kLockWait = 1000000;
+const unsigned short kPrivateMode = 0600;
+
+// The settings file holds the password: it is created private, and a looser mode found on an
+// existing file is narrowed to the owner.
+Error filePrivate(const TString& pathNoExt)
+{
+	TString path(pathNoExt);
+	PathMngr::ExtReplace(path, InitFile::FileExtension());
+	struct stat st;
+	Error err = FileBase::Stat(path, &st, true);
+	if (err == ErrFileNotFound) {
+		DiskFile file;
+		err = file.Create(path, FileAccessWrite, -1);
+		if (err != ErrOkay)
+			return err;
+		file.Close();
+		return FileBase::PermSet(path, kPrivateMode);
+	}
+	if (err != ErrOkay)
+		return err;
+	if ((st.st_mode & 0777) != kPrivateMode)
+		return FileBase::PermSet(path, kPrivateMode);
+	return ErrOkay;
+}
+
+}  // namespace
+
+AcctData::AcctData()
+{
+	TString host;
+	AcctStrings::Text(host, "NntpNameDefault");
+	server.SetDefault(host, 119, false);
+	server.SetSection("NNTP");
+	Clear();
+}
+
+void AcctData::Clear()
+{
+	name.Erase();
+	identity.Erase();
+	extra.Clear();
+	logging = 0;
+	server.Clear();
+}
+
+void AcctData::Default()
+{
+	Clear();
+	AcctStrings::Text(name, "AccountNameDefault");
+	Identity::IndexToItemID(0, identity);
+	extra.Default();
+	server.Default();
+}
+
+void AcctData::copy(const AcctData& other)
+{
+	*this = other;
+}
+
+bool AcctData::nameValid(const TString& accountName)
+{
+	// "." and ".." are valid leaves but would name the accounts directory or its parent.
+	return PathMngr::ValidLeaf(accountName) && !PathMngr::DotPath(accountName);
+}
+
+bool AcctData::Valid() const
+{
+	IdentData ident;
+	return nameValid(name) && Identity::IdentGet(identity, ident) && logModeValid(logging) && extra.Valid() &&
+		server.Valid();
+}
+
+void AcctData::makeValid()
+{
+	IdentData ident;
+	if (!Identity::IdentGet(identity, ident))
+		Identity::IndexToItemID(0, identity);
+	if (!logModeValid(logging))
+		logging = 0;
+}
+
+Error AcctData::dataRead(const InitFile& file, const TString& accountName)
+{
+	Clear();
+	name = accountName;
+	long number = 0;
+	if (!InitItem::TextGet(file, kSectAccount, kKeyIdentity, identity)) {
+		Clear();
+		return ErrFileInvalidData;
+	}
+	// The log level is optional; a missing one is 0.
+	if (!file.ItemGet(kSectAccount, kKeyLogging, number) || !logModeValid(number))
+		number = 0;
+	logging = static_cast<int>(number);
+	Error err = extra.InitRead(file);
+	if (err == ErrOkay)
+		err = server.InitRead(file);
+	if (err == ErrOkay) {
+		makeValid();
+		if (!Valid())
+			err = ErrFileInvalidData;
+	}
+	if (err != ErrOkay) {
+		Clear();
+		return ErrFileInvalidData;
+	}
+	return ErrOkay;
+}
+
+Error AcctData::dataWrite(InitFile& file) const
+{
+	bool ok = file.ItemSet(kSectAccount, kKeyIdentity, identity);
+	ok = file.ItemSet(kSectAccount, kKeyLogging, static_cast<long>(logging)) && ok;
+	if (extra.InitWrite(file) != ErrOkay)
+		ok = false;
+	if (server.InitWrite(file) != ErrOkay)
+		ok = false;
+	return ok ? ErrOkay : ErrFileInvalidData;
+}
+
+Error AcctData::InitRead(const TString& accountName)
+{
+	Clear();
+	TString path;
+	StoragePath::FileAccountPrefs(accountName, path);
+	InitFile file;
+	Error err = file.StateRead(path, kLockWait);
+	if (err != ErrOkay)
+		return err;
+	return dataRead(file, accountName);
+}
+
+Error AcctData::InitWrite() const
+{
+	TString path;
+	StoragePath::FileAccountPrefs(name, path);
+	InitFile file;
+	Error err = file.StateRead(path, kLockWait);
+	if (err == ErrFileNotFound) {
+		file.Clear();
+		err = ErrOkay;
+	}
+	if (err != ErrOkay)
+		return err;
+	if (dataWrite(file) != ErrOkay)
+		return ErrFileInvalidData;
+	TString appName, title;
+	AcctStrings::AppName(appName);
+	title.Fmt("%s account preferences", appName.String());
+	file.TitleSet(title);
+	err = filePrivate(path);
+	if (err == ErrOkay)
+		err = file.StateWrite(path, kLockWait);
+	// Whatever way the file was written, it ends up private.
+	if (err == ErrOkay)
+		err = filePrivate(path);
+	return err;
+}
