@@ -1,10 +1,12 @@
 #include "Engine.h"
 
+#include "AcctMngr.h"
 #include "AppPathMngr.h"
 #include "AppPrefs.h"
 #include "Err.h"
 #include "GlobalPrefs.h"
 #include "GuiDiskOp.h"
+#include "Identity.h"
 #include "Language.h"
 #include "LanguageLoad.h"
 #include "LanguageMngr.h"
@@ -89,9 +91,9 @@ bool Engine::StartLevelTwo(int type)
 	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() && TextProtocol::Start()
 		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
 		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet() && AppPrefs::Start()
-		&& MessageStore::Start(type) && StorageState::Start() && NetPipe::Start()
+		&& MessageStore::Start(type) && StorageState::Start() && Identity::Start() && NetPipe::Start()
 		&& AppPathMngr::Start() && LanguageMngr::Start() && appInfoAdd() && LanguageLoad::Start()
-		&& (!sHooks.windowsStart || sHooks.windowsStart());
+		&& (!sHooks.windowsStart || sHooks.windowsStart()) && AcctMngr::Start();
 	if (!ok)
 		return false;
 	if (sHooks.afterAccounts)
@@ -121,7 +123,9 @@ void Engine::StopLevelTwo()
 		sHooks.stringsStop();
 	TextProtocol::Stop();
 	MessageBody::Stop();
+	AcctMngr::Stop();
 	NetPipe::Stop();
+	Identity::Stop();
 	StorageState::Stop();
 	MessageStore::Stop();
 	AppPrefs::Stop();

@@ -4,7 +4,6 @@
 
 #include "AcctData.h"
 #include "AcctMngr.h"
-#include "AcctSession.h"
 #include "AcctStrings.h"
 #include "Command.h"
 #include "IdentData.h"
@@ -179,9 +178,6 @@ int show(const Args& args)
 
 int run(const Args& args)
 {
-	AcctSession session;
-	if (!session.Okay())
-		return Command::kExitFailed;
 	if (args.Count() == 0)
 		return Command::Usage(info(), "which action: list, add, set, delete or show?");
 	const std::string& action = args[0];

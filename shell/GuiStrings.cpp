@@ -1,8 +1,11 @@
 #include "GuiStrings.h"
 
+#include "AcctStrings.h"
+
 bool GuiStrings::Start()
 {
-	return true;
+	// The account and identity texts that the engine's managers show.
+	return AcctStrings::Start();
 }
 
 void GuiStrings::Stop() {}

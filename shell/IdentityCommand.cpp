@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <string>
 
-#include "AcctSession.h"
 #include "AcctStrings.h"
 #include "Command.h"
 #include "IdentData.h"
@@ -150,9 +149,6 @@ int remove(const Args& args)
 
 int run(const Args& args)
 {
-	AcctSession session;
-	if (!session.Okay())
-		return Command::kExitFailed;
 	if (args.Count() == 0)
 		return Command::Usage(info(), "which action: list, add, set or delete?");
 	const std::string& action = args[0];

@@ -1,8 +1,11 @@
 #include "ProgStrings.h"
 
+#include "AcctStrings.h"
+
 bool ProgStrings::Start()
 {
-	return true;
+	// The account and identity texts that the engine's managers show.
+	return AcctStrings::Start();
 }
 
 void ProgStrings::Stop() {}
