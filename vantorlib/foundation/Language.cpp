@@ -18,7 +18,7 @@ namespace {
 // chosen to match the type the value is held in.
 struct Conv {
 	Language::VarType type = Language::VarNone;
-	std::string spec;  // flags, width and precision, without "%" and length modifier
+	std::string flags;  // flags, width and precision, without "%" and length modifier
 	char letter = 0;
 };
 
@@ -117,7 +117,7 @@ bool convParse(const char*& p, Conv& conv)
 		while (isDigit(*p))
 			++p;
 	}
-	conv.spec.assign(start, size_t(p - start));
+	conv.flags.assign(start, size_t(p - start));
 	bool wide = false;
 	if (p[0] == 'l' && p[1] == 'l') {
 		wide = true;
@@ -373,7 +373,7 @@ long long valueInteger(const Value& v)
 
 void valueFormat(std::string& out, const Conv& conv, const Value& v)
 {
-	std::string fmt = "%" + conv.spec;
+	std::string fmt = "%" + conv.flags;
 	char buf[512];
 	int n = 0;
 	switch (conv.type) {
@@ -407,7 +407,7 @@ void valueFormat(std::string& out, const Conv& conv, const Value& v)
 		break;
 	case Language::VarString: {
 		const char* s = v.text.empty() ? v.s : v.text.c_str();
-		if (conv.spec.empty()) {
+		if (conv.flags.empty()) {
 			out += s;
 			return;
 		}
