@@ -102,10 +102,10 @@ long GlobalPrefs::PrefMessageLineLenGet()
 	return sMessageLineLen;
 }
 
-void GlobalPrefs::PrefMessageLineLenSet(long length)
+bool GlobalPrefs::PrefMessageLineLenSet(long length)
 {
 	sMessageLineLen = MessageFile::LineLenMakeValid(length);
-	save(true);
+	return save(true);
 }
 
 Charset GlobalPrefs::PrefMessageCharsetGet()
@@ -113,10 +113,10 @@ Charset GlobalPrefs::PrefMessageCharsetGet()
 	return sMessageCharset;
 }
 
-void GlobalPrefs::PrefMessageCharsetSet(Charset cs)
+bool GlobalPrefs::PrefMessageCharsetSet(Charset cs)
 {
 	sMessageCharset = cs;
-	save(true);
+	return save(true);
 }
 
 bool GlobalPrefs::PathCheck(const TString& path)

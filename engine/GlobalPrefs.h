@@ -25,9 +25,10 @@ public:
 	static Error PrefRootSet(const TString& path);
 
 	static long PrefMessageLineLenGet();
-	static void PrefMessageLineLenSet(long length);
+	// The setters store and save; false when the save failed (an alert has been shown).
+	static bool PrefMessageLineLenSet(long length);
 	static Charset PrefMessageCharsetGet();
-	static void PrefMessageCharsetSet(Charset cs);
+	static bool PrefMessageCharsetSet(Charset cs);
 
 	// The check a data root must pass: a valid path of 6 characters or more, no white space at
 	// either end, starting with "~" or "/".

@@ -45,14 +45,12 @@ int valueSet(const std::string& key, const std::string& value)
 		if (valid != length)
 			Command::Warn("line length " + value + " is outside " + std::to_string(MessageFile::LineLenMin()) + " to "
 				+ std::to_string(MessageFile::LineLenMax()) + "; using " + std::to_string(valid));
-		GlobalPrefs::PrefMessageLineLenSet(valid);
-		return Command::kExitOkay;
+		return GlobalPrefs::PrefMessageLineLenSet(valid) ? Command::kExitOkay : Command::kExitFailed;
 	}
 	Charset cs = CSet::Value(value.c_str());
 	if (cs == kCharsetNone)
 		return Command::Fail("unknown character set: " + value);
-	GlobalPrefs::PrefMessageCharsetSet(cs);
-	return Command::kExitOkay;
+	return GlobalPrefs::PrefMessageCharsetSet(cs) ? Command::kExitOkay : Command::kExitFailed;
 }
 
 int run(const Args& args)

@@ -148,6 +148,26 @@ TEST(ConfigCommand, ShowsSetsAndRefuses)
 	EXPECT_EQ(r.out, "root\t" + tmp.Sub("newroot") + "\nline-length\t80\ncharset\tISO-8859-15\n");
 }
 
+TEST(ConfigCommand, DamagedStoreIsReportedAndKept)
+{
+	TempDir tmp;
+	std::string config = tmp.Sub("config");
+	fs::create_directories(config + "/quillfern");
+	std::string store = config + "/quillfern/net.quillfern.QuillfernData.prefs";
+	WriteFile(store, "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
+	std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config};
+
+	// The damaged store reads as the defaults; a change is refused rather than written over it.
+	RunResult r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length"}, env);
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "78\n");
+	r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length", "72"}, env);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("Can’t write to file: File contents invalid"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("File: " + store), std::string::npos) << r.err;
+	EXPECT_EQ(ReadFile(store), "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
+}
+
 TEST(Command, UsageHelpAndVersion)
 {
 	RunResult r = RunQuillfern({"--version"});
