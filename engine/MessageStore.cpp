@@ -1,7 +1,5 @@
 #include "MessageStore.h"
 
-#include <unistd.h>
-
 #include <vector>
 
 #include "BulkThread.h"
@@ -75,7 +73,7 @@ bool MessageStore::treeCreate(int type)
 		bool existed = DirMngr::Exists(path) == ErrOkay;
 		if (!GuiDiskOp::DirCreate(path)) {
 			for (auto it = made.rbegin(); it != made.rend(); ++it)
-				rmdir(it->String());
+				DirMngr::Remove(*it);
 			return false;
 		}
 		if (!existed)

@@ -31,16 +31,6 @@ const LangData kFixedRows[] = {
 
 const LangSection kFixedSection = {StoragePath::kSectionFixed, LangSectionStorageFolders, kFixedRows};
 
-void append(TString& path, const char* leaf)
-{
-	PathMngr::Append(path, leaf);
-}
-
-void append(TString& path, const TString& leaf)
-{
-	PathMngr::Append(path, leaf);
-}
-
 }  // namespace
 
 bool StoragePath::Start(int type)
@@ -61,7 +51,7 @@ void StoragePath::fixedFolder(const char* key, TString& out)
 	PathRootType(out);
 	TString leaf;
 	Language::String(key, leaf, false);
-	append(out, leaf);
+	PathMngr::Append(out, leaf);
 }
 
 void StoragePath::PathRoot(TString& out)
@@ -72,19 +62,19 @@ void StoragePath::PathRoot(TString& out)
 void StoragePath::PathIdentity(TString& out)
 {
 	PathRoot(out);
-	append(out, "Identity");
+	PathMngr::Append(out, "Identity");
 }
 
 void StoragePath::FileIdentity(TString& out)
 {
 	PathIdentity(out);
-	append(out, LeafIdentity);
+	PathMngr::Append(out, LeafIdentity);
 }
 
 void StoragePath::PathSaved(TString& out)
 {
 	PathRoot(out);
-	append(out, "Saved");
+	PathMngr::Append(out, "Saved");
 }
 
 void StoragePath::PathRootType(TString& out)
@@ -98,13 +88,13 @@ void StoragePath::PathRootType(TString& out)
 void StoragePath::PathRootNews(TString& out)
 {
 	PathRoot(out);
-	append(out, "News");
+	PathMngr::Append(out, "News");
 }
 
 void StoragePath::PathRootMail(TString& out)
 {
 	PathRoot(out);
-	append(out, "Mail");
+	PathMngr::Append(out, "Mail");
 }
 
 void StoragePath::PathDrafts(TString& out)
@@ -130,79 +120,79 @@ void StoragePath::PathInbox(TString& out)
 void StoragePath::PathAccounts(TString& out)
 {
 	PathRootType(out);
-	append(out, "Accounts");
+	PathMngr::Append(out, "Accounts");
 }
 
 void StoragePath::PathAccount(const TString& acct, TString& out)
 {
 	PathAccounts(out);
-	append(out, acct);
+	PathMngr::Append(out, acct);
 }
 
 void StoragePath::PathAccountData(const TString& acct, TString& out)
 {
 	PathAccount(acct, out);
-	append(out, "Data");
+	PathMngr::Append(out, "Data");
 }
 
 void StoragePath::FileAccountPrefs(const TString& acct, TString& out)
 {
 	PathAccountData(acct, out);
-	append(out, LeafAccountPrefs);
+	PathMngr::Append(out, LeafAccountPrefs);
 }
 
 void StoragePath::FileGroupPrefsAccount(const TString& acct, TString& out)
 {
 	PathAccountData(acct, out);
-	append(out, LeafGroupPrefs);
+	PathMngr::Append(out, LeafGroupPrefs);
 }
 
 void StoragePath::FileGroupList(const TString& acct, TString& out)
 {
 	PathAccountData(acct, out);
-	append(out, LeafGroupList);
+	PathMngr::Append(out, LeafGroupList);
 }
 
 void StoragePath::FileTransferLog(const TString& acct, TString& out)
 {
 	PathAccountData(acct, out);
-	append(out, LeafTransferLog);
+	PathMngr::Append(out, LeafTransferLog);
 }
 
 void StoragePath::PathAccountGroups(const TString& acct, TString& out)
 {
 	PathAccount(acct, out);
-	append(out, "Groups");
+	PathMngr::Append(out, "Groups");
 }
 
 void StoragePath::PathGroup(const TString& acct, const TString& group, TString& out)
 {
 	PathAccountGroups(acct, out);
-	append(out, group);
+	PathMngr::Append(out, group);
 }
 
 void StoragePath::FileGroupPrefsGroup(const TString& acct, const TString& group, TString& out)
 {
 	PathGroup(acct, group, out);
-	append(out, LeafGroupPrefs);
+	PathMngr::Append(out, LeafGroupPrefs);
 }
 
 void StoragePath::FileGroupIndex(const TString& acct, const TString& group, TString& out)
 {
 	PathGroup(acct, group, out);
-	append(out, LeafGroupIndex);
+	PathMngr::Append(out, LeafGroupIndex);
 }
 
 void StoragePath::FileCache(const TString& mdir, TString& out)
 {
 	out = mdir;
-	append(out, LeafCache);
+	PathMngr::Append(out, LeafCache);
 }
 
 void StoragePath::PathTemp(TString& out)
 {
 	PathRootType(out);
-	append(out, "Temp");
+	PathMngr::Append(out, "Temp");
 }
 
 void StoragePath::FileGroupListTemp(const TString& acct, TString& out)
@@ -211,49 +201,49 @@ void StoragePath::FileGroupListTemp(const TString& acct, TString& out)
 	TString leaf(acct);
 	leaf.Append(" ");
 	leaf.Append(LeafGroupList);
-	append(out, leaf);
+	PathMngr::Append(out, leaf);
 }
 
 void StoragePath::PathTransfer(TString& out)
 {
 	PathRootType(out);
-	append(out, "Transfer");
+	PathMngr::Append(out, "Transfer");
 }
 
 void StoragePath::PathTrash(TString& out)
 {
 	PathRootType(out);
-	append(out, "Trash");
+	PathMngr::Append(out, "Trash");
 }
 
 void StoragePath::PathData(TString& out)
 {
 	PathRootType(out);
-	append(out, "Data");
+	PathMngr::Append(out, "Data");
 }
 
 void StoragePath::FileStorageList(TString& out)
 {
 	PathData(out);
-	append(out, LeafStorageList);
+	PathMngr::Append(out, LeafStorageList);
 }
 
 void StoragePath::FileKillfile(TString& out)
 {
 	PathData(out);
-	append(out, LeafKillfile);
+	PathMngr::Append(out, LeafKillfile);
 }
 
 void StoragePath::FileGroupPrefsGlobal(TString& out)
 {
 	PathData(out);
-	append(out, LeafGroupPrefs);
+	PathMngr::Append(out, LeafGroupPrefs);
 }
 
 void StoragePath::FileEventLog(TString& out)
 {
 	PathData(out);
-	append(out, LeafEventLog);
+	PathMngr::Append(out, LeafEventLog);
 }
 
 bool StoragePath::IsPathSaved(const TString& path)
