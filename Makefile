@@ -3,10 +3,12 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev
+PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 
-.PHONY: all deps configure build run test test-sanitize bench clean
+.PHONY: all deps configure build run test test-sanitize bench fuzz clean
 
 all: build
 
@@ -52,5 +54,24 @@ bench: deps
 	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFERN_BENCH=ON -DQUILLFERN_TESTS=OFF
 	cmake --build $(BUILD)-bench -j $(JOBS)
 
+# Every fuzz target runs for FUZZ_SECONDS from its seed corpus; new inputs it finds go to a scratch
+# folder, never into the committed corpus. A crash stops the run with the input left in $(FUZZ_BUILD).
+$(FUZZ_BUILD)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for t in $(FUZZ_BUILD)/tests/fuzz/*Fuzz; do \
+		name=$$(basename $$t); work=$(FUZZ_BUILD)/work/$$name; \
+		rm -rf $$work; mkdir -p $$work; \
+		echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+		( cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 \
+			./tests/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -rss_limit_mb=2048 \
+			$(CURDIR)/$$work $(CURDIR)/tests/fuzz/corpus/$$name >$(CURDIR)/$$work.log 2>&1 ) \
+			|| { tail -n 40 $$work.log; exit 1; }; \
+		grep -E '^(Done|INFO: .*runs)' $$work.log | tail -n 1 || true; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)
