@@ -13,10 +13,7 @@ namespace {
 class Session : public TextProtocol {
 public:
 	// Takes over an accepted connection, in sync, as after a greeting.
-	Error Take(NetSock& server)
-	{
-		return server.Accept(*this, true);
-	}
+	Error Take(NetSock& server) { return server.Accept(*this, true); }
 
 protected:
 	const char* CStrExit() const override { return "QUIT"; }
@@ -29,14 +26,15 @@ protected:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static NetSock listener;
-	static const bool ready = Net::Start() && TextProtocol::Start() && listener.OpenServer(0x7F000001, 0, 4) == ErrOkay;
+	static const bool ready =
+		Net::Start() && TextProtocol::Start() && listener.OpenServer(0x7F000001, 0, 4) == ErrOkay;
 	if (!ready || size > 60000)
 		return 0;
 	NetSock peer;
 	Session session;
 	session.TimeoutSet(2000000);
-	if (peer.OpenClient(0, 0) != ErrOkay || peer.Connect(0x7F000001, listener.AddrLocal().Port()) != ErrOkay
-		|| session.Take(listener) != ErrOkay)
+	if (peer.OpenClient(0, 0) != ErrOkay ||
+		peer.Connect(0x7F000001, listener.AddrLocal().Port()) != ErrOkay || session.Take(listener) != ErrOkay)
 		return 0;
 	if (size > 0 && peer.Send(data, size) != ErrOkay)
 		return 0;

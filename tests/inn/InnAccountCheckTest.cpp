@@ -56,7 +56,10 @@ TEST_F(InnTest, AccountCheckPrintsTheGreeting)
 
 TEST_F(InnTest, AccountCheckWithARefusedLogin)
 {
-	ASSERT_EQ(run({"account", "add", "inn", "--server", "127.0.0.1", "--user", "nobody", "--password", "nothing"}).status, 0);
+	ASSERT_EQ(
+		run({"account", "add", "inn", "--server", "127.0.0.1", "--user", "nobody", "--password", "nothing"})
+			.status,
+		0);
 	RunResult r = run({"account", "check", "inn"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.out, "");

@@ -148,12 +148,8 @@ TEST(NNTPIndexList, AgreesWithASetOfVisitedNumbers)
 		for (int op = 0; op < 300; op++) {
 			uint32_t n = random() % 130;
 			switch (random() % 4) {
-			case 0:
-				ASSERT_EQ(list.IndexUsed(n), n != 0 && visited.insert(n).second) << n;
-				break;
-			case 1:
-				ASSERT_EQ(list.IndexRemove(n), visited.erase(n) == 1) << n;
-				break;
+			case 0: ASSERT_EQ(list.IndexUsed(n), n != 0 && visited.insert(n).second) << n; break;
+			case 1: ASSERT_EQ(list.IndexRemove(n), visited.erase(n) == 1) << n; break;
 			case 2: {
 				uint32_t oldest = list.IndexOldest();
 				if (oldest != 0) {
@@ -207,7 +203,8 @@ TEST(NNTPIndexList, StateFileReadsBackAndTrimsTo30)
 	ASSERT_EQ(list.StateRead(path), ErrOkay);
 	EXPECT_EQ(rangesText(list), "1-200 ");
 	ASSERT_EQ(list.StateWrite(path), ErrOkay);
-	EXPECT_EQ(TestSupport::ReadFile(path.String()), "# low high total\n1 500 480\n\n# visited indexes\n1 - 200\n");
+	EXPECT_EQ(
+		TestSupport::ReadFile(path.String()), "# low high total\n1 500 480\n\n# visited indexes\n1 - 200\n");
 
 	NNTPIndexList many;
 	many.GroupUpdate(data(1, 100, 100));
@@ -240,17 +237,17 @@ TEST(NNTPIndexList, DamagedStateFilesGiveAnEmptyList)
 	NNTPIndexList list;
 	EXPECT_EQ(list.StateRead(path), ErrFileNotFound);
 	for (const char* content : {
-			 "1 - 200\n1 500 480\n",             // range before counts
-			 "1 500 480\n2 600 10\n",            // a second counts line
-			 "1 500\n",                          // two numbers
-			 "1 500 480\n5 - 3\n",               // high below low
-			 "1 500 480\n0 - 3\n",               // 0 is no article
-			 "1 500 480\n1 - 4294967296\n",      // too large
-			 "-1 500 480\n",                     // a sign
-			 "1 500 480\n1 - 2 - 3\n",           // three fields
-			 "1 500 480\nabc\n",                 // words
-			 "",                                 // no counts at all
-			 "1 500 480\n\xff\xfe - 1\n",        // bytes of no text
+			 "1 - 200\n1 500 480\n",  // range before counts
+			 "1 500 480\n2 600 10\n",  // a second counts line
+			 "1 500\n",  // two numbers
+			 "1 500 480\n5 - 3\n",  // high below low
+			 "1 500 480\n0 - 3\n",  // 0 is no article
+			 "1 500 480\n1 - 4294967296\n",  // too large
+			 "-1 500 480\n",  // a sign
+			 "1 500 480\n1 - 2 - 3\n",  // three fields
+			 "1 500 480\nabc\n",  // words
+			 "",  // no counts at all
+			 "1 500 480\n\xff\xfe - 1\n",  // bytes of no text
 		 }) {
 		TestSupport::WriteFile(path.String(), content);
 		list.GroupUpdate(data(1, 9, 9));

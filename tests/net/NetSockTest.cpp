@@ -56,7 +56,8 @@ TEST(NetSock, EveryLineEnd)
 	server.Raw("crlf\r\nlf\ncr\rlfcr\n\rnul\0byte\r\n\r\nlast"s).Drop();
 	NetSock sock;
 	connectTo(sock, server);
-	EXPECT_EQ(readLines(sock, 8), (std::vector<std::string>{"crlf", "lf", "cr", "lfcr", "", "nul byte", "", "last"}));
+	EXPECT_EQ(readLines(sock, 8),
+		(std::vector<std::string>{"crlf", "lf", "cr", "lfcr", "", "nul byte", "", "last"}));
 	TString line;
 	EXPECT_EQ(sock.RecvLine(line, 2000), ErrNetConnectionClosed);
 	EXPECT_FALSE(sock.IsConnected());

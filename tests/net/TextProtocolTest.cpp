@@ -137,8 +137,14 @@ TEST_F(TextProtocolTest, RepliesWithoutACodeDropTheSession)
 
 TEST_F(TextProtocolTest, PipelinedCommandsGoOutBeforeTheReplies)
 {
-	server.Line("200 ready").Expect("HEAD 1").Expect("HEAD 2").Expect("HEAD 3")
-		.Line("221 1").Line("430 no such article").Line("221 3").Reply("QUIT", "205 bye");
+	server.Line("200 ready")
+		.Expect("HEAD 1")
+		.Expect("HEAD 2")
+		.Expect("HEAD 3")
+		.Line("221 1")
+		.Line("430 no such article")
+		.Line("221 3")
+		.Reply("QUIT", "205 bye");
 	ASSERT_EQ(connect(), ErrOkay);
 	for (const char* n : {"1", "2", "3"})
 		ASSERT_EQ(session.CmndSendAhead("HEAD", TString(n)), ErrOkay);
@@ -154,8 +160,16 @@ TEST_F(TextProtocolTest, PipelinedCommandsGoOutBeforeTheReplies)
 TEST_F(TextProtocolTest, DotStuffingBothWays)
 {
 	server.Line("200 ready")
-		.Line("..x").Line("plain").Line("..").Line(std::string(2000, 'a') + ".").Line(".")
-		.Expect("..x").Expect("y").Expect("..").Expect(".").Reply("QUIT", "205 bye");
+		.Line("..x")
+		.Line("plain")
+		.Line("..")
+		.Line(std::string(2000, 'a') + ".")
+		.Line(".")
+		.Expect("..x")
+		.Expect("y")
+		.Expect("..")
+		.Expect(".")
+		.Reply("QUIT", "205 bye");
 	ASSERT_EQ(connect(), ErrOkay);
 	TString line;
 	std::vector<std::string> lines;
@@ -214,7 +228,9 @@ TEST_F(TextProtocolTest, UnreachableAndUnknownServers)
 TEST_F(TextProtocolTest, ProtocolLogHidesThePassword)
 {
 	TestSupport::TempDir dir;
-	server.Line("200 ready").Reply("AUTHINFO USER joe", "381 more").Reply("AUTHINFO PASS hunter2", "281 ok")
+	server.Line("200 ready")
+		.Reply("AUTHINFO USER joe", "381 more")
+		.Reply("AUTHINFO PASS hunter2", "281 ok")
 		.Reply("QUIT", "205 bye");
 	session.logMode = TextProtocol::LogProtocol;
 	session.logPath = dir.Sub("TransferLog.txt").c_str();
@@ -244,15 +260,18 @@ TEST_F(TextProtocolTest, ProtocolLogHidesThePassword)
 TEST_F(TextProtocolTest, ActivityReports)
 {
 	std::vector<uint32_t> types;
-	session.ActivityProcSet([](void* user, const ActivityInfo& info) {
-		static_cast<std::vector<uint32_t>*>(user)->push_back(info.type);
-	}, &types);
+	session.ActivityProcSet(
+		[](void* user, const ActivityInfo& info) {
+			static_cast<std::vector<uint32_t>*>(user)->push_back(info.type);
+		},
+		&types);
 	server.Line("200 ready").Reply("QUIT", "205 bye");
 	ASSERT_EQ(connect(), ErrOkay);
 	EXPECT_EQ(session.Activity().address, "127.0.0.1");
 	session.Disconnect();
 	finish();
-	EXPECT_EQ(types, (std::vector<uint32_t>{ActivityDns, ActivityConnect, ActivityDisconnect, ActivityFinished}));
+	EXPECT_EQ(
+		types, (std::vector<uint32_t>{ActivityDns, ActivityConnect, ActivityDisconnect, ActivityFinished}));
 	// Delayed reports: at most one per half second.
 	types.clear();
 	session.ActivityProcDelay(ActivityDnldHeaders);

@@ -36,8 +36,8 @@ int listenLoopback(uint16_t& port)
 	sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	sa.sin_port = 0;
 	socklen_t len = sizeof sa;
-	if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 8) != 0
-		|| ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+	if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 8) != 0 ||
+		::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
 		::close(fd);
 		return -1;
 	}
@@ -310,12 +310,8 @@ void ScriptServer::run()
 			if (!lineRead(line, kExpectMillis))
 				fail("step " + std::to_string(i) + ": expected a line, got nothing");
 			break;
-		case Step::Delay:
-			std::this_thread::sleep_for(std::chrono::milliseconds(step.millis));
-			break;
-		case Step::Drop:
-			dropClient();
-			break;
+		case Step::Delay: std::this_thread::sleep_for(std::chrono::milliseconds(step.millis)); break;
+		case Step::Drop: dropClient(); break;
 		case Step::Accept:
 			dropClient();
 			if (!acceptOne())

@@ -36,20 +36,20 @@ public:
 	uint16_t Port() const { return mPort; }
 
 	// Script steps, added before Start().
-	ScriptServer& Line(const std::string& line);      // the line and CR LF
-	ScriptServer& Raw(const std::string& bytes);      // exactly these bytes
+	ScriptServer& Line(const std::string& line);  // the line and CR LF
+	ScriptServer& Raw(const std::string& bytes);  // exactly these bytes
 	// The bytes in pieces, each sent on its own after a pause, to split lines across reads.
 	ScriptServer& Pieces(const std::vector<std::string>& pieces, int pauseMillis);
-	ScriptServer& Fill(size_t count, char byte);      // count bytes, no line end
-	ScriptServer& Expect(const std::string& line);    // the client's next line must be this
-	ScriptServer& ExpectAny();                        // any one line
+	ScriptServer& Fill(size_t count, char byte);  // count bytes, no line end
+	ScriptServer& Expect(const std::string& line);  // the client's next line must be this
+	ScriptServer& ExpectAny();  // any one line
 	ScriptServer& Reply(const std::string& expect, const std::string& line)
 	{
 		return Expect(expect).Line(line);
 	}
 	ScriptServer& Delay(int millis);
-	ScriptServer& Drop();                             // close the connection now
-	ScriptServer& Accept();                           // drop, then take the next connection
+	ScriptServer& Drop();  // close the connection now
+	ScriptServer& Accept();  // drop, then take the next connection
 	// Answers every further line of the connection with the handler until it says kClose or
 	// the client goes.
 	ScriptServer& Serve(Handler handler);

@@ -22,7 +22,8 @@ protected:
 
 	void add(const std::string& name, uint16_t port, const std::vector<std::string>& extra = {})
 	{
-		std::vector<std::string> args = {"account", "add", name, "--server", "127.0.0.1", "--port", std::to_string(port)};
+		std::vector<std::string> args = {
+			"account", "add", name, "--server", "127.0.0.1", "--port", std::to_string(port)};
 		args.insert(args.end(), extra.begin(), extra.end());
 		ASSERT_EQ(run(args).status, 0);
 	}
@@ -48,7 +49,9 @@ TEST_F(AccountCheckTest, PrintsTheGreeting)
 TEST_F(AccountCheckTest, LogsInWhenTheAccountSaysSo)
 {
 	ScriptServer server;
-	server.Line("200 ready").Reply("AUTHINFO USER joe", "381 more").Reply("AUTHINFO PASS s3cret", "281 ok")
+	server.Line("200 ready")
+		.Reply("AUTHINFO USER joe", "381 more")
+		.Reply("AUTHINFO PASS s3cret", "281 ok")
 		.Reply("QUIT", "205 bye");
 	add("login", server.Port(), {"--user", "joe", "--password", "s3cret", "--logging", "2"});
 	server.Start();
@@ -63,7 +66,9 @@ TEST_F(AccountCheckTest, LogsInWhenTheAccountSaysSo)
 TEST_F(AccountCheckTest, RefusedLoginAndUnreachableServerFail)
 {
 	ScriptServer server;
-	server.Line("200 ready").Reply("AUTHINFO USER joe", "381 more").Reply("AUTHINFO PASS wrong", "481 no")
+	server.Line("200 ready")
+		.Reply("AUTHINFO USER joe", "381 more")
+		.Reply("AUTHINFO PASS wrong", "481 no")
 		.Reply("QUIT", "205 bye");
 	add("refused", server.Port(), {"--user", "joe", "--password", "wrong"});
 	server.Start();

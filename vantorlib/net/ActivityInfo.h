@@ -27,10 +27,10 @@ struct ActivityInfo {
 	ActivityType type = ActivityNone;  // what is happening; 0 outside a report
 	bool flag = false;
 	TString account;
-	TString group;    // newsgroup worked on, or the name just read during a list download
-	TString host;     // as given to Connect
+	TString group;  // newsgroup worked on, or the name just read during a list download
+	TString host;  // as given to Connect
 	TString address;  // the server's address after the name lookup
-	uint32_t done = 0;   // number of the item being worked on, or items done
+	uint32_t done = 0;  // number of the item being worked on, or items done
 	uint32_t total = 0;  // items in the job
 	uint32_t lines = 0;  // lines transferred of the current message; 0 between messages
 };

@@ -50,7 +50,8 @@ bool rangeLineParse(const std::string& line, NNTPIndexPair& pair)
 	if (dash == std::string::npos || line.find('-', dash + 1) != std::string::npos)
 		return false;
 	uint32_t low = 0, high = 0;
-	if (!numberParse(trimmed(line.substr(0, dash)), low) || !numberParse(trimmed(line.substr(dash + 1)), high))
+	if (!numberParse(trimmed(line.substr(0, dash)), low) ||
+		!numberParse(trimmed(line.substr(dash + 1)), high))
 		return false;
 	pair.Assign(low, high);
 	return pair.Valid();
@@ -69,8 +70,8 @@ bool countsLineParse(const std::string& line, NNTPIndexList::GroupData& data)
 		if (i > start)
 			words.push_back(line.substr(start, i - start));
 	}
-	return words.size() == 3 && numberParse(words[0], data.low) && numberParse(words[1], data.high)
-		&& numberParse(words[2], data.total);
+	return words.size() == 3 && numberParse(words[0], data.low) && numberParse(words[1], data.high) &&
+		numberParse(words[2], data.total);
 }
 
 }  // namespace
@@ -105,8 +106,8 @@ NNTPIndexList::GroupData NNTPIndexList::Fixup(const GroupData& data)
 void NNTPIndexList::GroupUpdate(const GroupData& data)
 {
 	long long oldLow = mServer.low, oldHigh = mServer.high;
-	bool renumbered = (oldLow != 0 && oldLow - static_cast<long long>(data.low) > 4999)
-		|| (oldHigh != 0 && oldHigh - static_cast<long long>(data.high) > 4999);
+	bool renumbered = (oldLow != 0 && oldLow - static_cast<long long>(data.low) > 4999) ||
+		(oldHigh != 0 && oldHigh - static_cast<long long>(data.high) > 4999);
 	if (renumbered)
 		Clear();
 	mServer = data;

@@ -17,8 +17,16 @@ public:
 	NNTPIndexPair(const NNTPIndexPair& other) = default;
 	NNTPIndexPair& operator=(const NNTPIndexPair& other) = default;
 
-	void Assign(uint32_t low, uint32_t high) { mLow = low; mHigh = high; }
-	void Clear() { mLow = 0; mHigh = 0; }
+	void Assign(uint32_t low, uint32_t high)
+	{
+		mLow = low;
+		mHigh = high;
+	}
+	void Clear()
+	{
+		mLow = 0;
+		mHigh = 0;
+	}
 	uint32_t Low() const { return mLow; }
 	uint32_t High() const { return mHigh; }
 

@@ -49,7 +49,8 @@ void Net::DomainFromResolver(const char* path, TString& domain)
 	NetName::HostClean(domain);
 }
 
-void Net::LocalNamesMake(const TString& systemHost, const TString& resolverDomain, TString& host, TString& domain)
+void Net::LocalNamesMake(
+	const TString& systemHost, const TString& resolverDomain, TString& host, TString& domain)
 {
 	domain = resolverDomain;
 	NetName::HostClean(domain);

@@ -30,7 +30,8 @@ public:
 	// The domain named by a resolver configuration file ("domain NAME"); empty when none.
 	static void DomainFromResolver(const char* path, TString& domain);
 	// Works out host and domain from the system host name and the resolver's domain.
-	static void LocalNamesMake(const TString& systemHost, const TString& resolverDomain, TString& host, TString& domain);
+	static void LocalNamesMake(
+		const TString& systemHost, const TString& resolverDomain, TString& host, TString& domain);
 
 private:
 	static bool sStarted;

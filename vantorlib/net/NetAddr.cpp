@@ -4,7 +4,8 @@
 
 const char* NetAddr::ToString(TString& out, bool padded) const
 {
-	unsigned a = (mAddress >> 24) & 0xFF, b = (mAddress >> 16) & 0xFF, c = (mAddress >> 8) & 0xFF, d = mAddress & 0xFF;
+	unsigned a = (mAddress >> 24) & 0xFF, b = (mAddress >> 16) & 0xFF, c = (mAddress >> 8) & 0xFF,
+			 d = mAddress & 0xFF;
 	if (padded)
 		out.Fmt("%03u.%03u.%03u.%03u:%05u", a, b, c, d, static_cast<unsigned>(mPort));
 	else

@@ -25,8 +25,16 @@ public:
 	// Valid only when both address and port are non-zero.
 	bool Valid() const { return mAddress != 0 && mPort != 0; }
 	bool Empty() const { return !Valid(); }
-	void Clear() { mAddress = 0; mPort = 0; }
-	void Assign(uint32_t address, uint16_t port) { mAddress = address; mPort = port; }
+	void Clear()
+	{
+		mAddress = 0;
+		mPort = 0;
+	}
+	void Assign(uint32_t address, uint16_t port)
+	{
+		mAddress = address;
+		mPort = port;
+	}
 
 	uint32_t Address() const { return mAddress; }
 	uint16_t Port() const { return mPort; }

@@ -95,7 +95,8 @@ bool NetName::EmailValid(const TString& text)
 	size_t len = std::strlen(s);
 	if (len < 5 || len > 65)
 		return false;
-	if (!isAsciiAlnum(static_cast<unsigned char>(s[0])) || !isAsciiAlnum(static_cast<unsigned char>(s[len - 1])))
+	if (!isAsciiAlnum(static_cast<unsigned char>(s[0])) ||
+		!isAsciiAlnum(static_cast<unsigned char>(s[len - 1])))
 		return false;
 	size_t at = len;
 	int atCount = 0;
@@ -112,7 +113,8 @@ bool NetName::EmailValid(const TString& text)
 	if (atCount != 1)
 		return false;
 	// The first and last bytes are letters or digits, so both neighbours of "@" exist.
-	if (!isAsciiAlnum(static_cast<unsigned char>(s[at - 1])) || !isAsciiAlnum(static_cast<unsigned char>(s[at + 1])))
+	if (!isAsciiAlnum(static_cast<unsigned char>(s[at - 1])) ||
+		!isAsciiAlnum(static_cast<unsigned char>(s[at + 1])))
 		return false;
 	int digits = 0;
 	for (size_t i = 0; i < at; i++)
@@ -207,7 +209,8 @@ void NetName::HostOverlap(const TString& domain, TString& host)
 
 const char* NetName::IPAddrToString(TString& out, unsigned long address, bool padded)
 {
-	unsigned a = (address >> 24) & 0xFF, b = (address >> 16) & 0xFF, c = (address >> 8) & 0xFF, d = address & 0xFF;
+	unsigned a = (address >> 24) & 0xFF, b = (address >> 16) & 0xFF, c = (address >> 8) & 0xFF,
+			 d = address & 0xFF;
 	out.Fmt(padded ? "%03u.%03u.%03u.%03u" : "%u.%u.%u.%u", a, b, c, d);
 	return out.String();
 }
@@ -253,7 +256,8 @@ bool NetName::EmailOrMsgId(const TString& text)
 bool NetName::MsgIdChar(char c)
 {
 	unsigned char u = static_cast<unsigned char>(c);
-	return !(u == 0 || u == ' ' || u == '\t' || u == '\r' || u == '\n' || u == '\v' || u == '\f' || u == '<' || u == '>');
+	return !(u == 0 || u == ' ' || u == '\t' || u == '\r' || u == '\n' || u == '\v' || u == '\f' ||
+		u == '<' || u == '>');
 }
 
 bool NetName::MsgIdValid(const TString& text)

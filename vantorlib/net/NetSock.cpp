@@ -254,8 +254,9 @@ Error NetSock::bufferFill()
 		if (!continueCheck())
 			return ErrGmCancelled;
 		size_t received = 0;
-		Error e = mStream ? NetSockImp::SockRecv(mDescriptor, mBuffer, mBufferCapacity, received)
-						  : NetSockImp::SockDgramRecv(mDescriptor, mBuffer, mBufferCapacity, received, mAddrPeer);
+		Error e = mStream
+			? NetSockImp::SockRecv(mDescriptor, mBuffer, mBufferCapacity, received)
+			: NetSockImp::SockDgramRecv(mDescriptor, mBuffer, mBufferCapacity, received, mAddrPeer);
 		if (e == ErrOkay) {
 			mBufferFill = static_cast<uint32_t>(received);
 			mBufferPos = 0;

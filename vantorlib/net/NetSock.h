@@ -59,7 +59,11 @@ public:
 	void TimeoutSet(long long usecs);
 	long long TimeoutGet() const { return mTimeout; }
 
-	void ContinueProcSet(ContinueProc proc, void* user) { mContinueProc = proc; mContinueUser = user; }
+	void ContinueProcSet(ContinueProc proc, void* user)
+	{
+		mContinueProc = proc;
+		mContinueUser = user;
+	}
 	ContinueProc ContinueProcGet(void** user = nullptr) const
 	{
 		if (user)

@@ -61,8 +61,7 @@ const char* formatsOf(const char* key)
 	return "";
 }
 
-template <typename... A>
-void textOf(TString& out, const char* key, bool english, const A&... args)
+template <typename... A> void textOf(TString& out, const char* key, bool english, const A&... args)
 {
 	if (english || !Language::Started() || !Language::String(key, out, false, args...))
 		Language::StringRaw(out, englishOf(key), formatsOf(key), args...);
@@ -85,8 +84,8 @@ std::string shown(const TString& line)
 
 bool holdsLineEnd(const TString& text)
 {
-	return std::memchr(text.String(), '\r', static_cast<size_t>(text.ByteLength()))
-		|| std::memchr(text.String(), '\n', static_cast<size_t>(text.ByteLength()));
+	return std::memchr(text.String(), '\r', static_cast<size_t>(text.ByteLength())) ||
+		std::memchr(text.String(), '\n', static_cast<size_t>(text.ByteLength()));
 }
 
 }  // namespace
@@ -248,7 +247,8 @@ Error TextProtocol::Connect(const TString& host, const TString& user, const TStr
 
 Error TextProtocol::Connect(const char* host, const char* user, const char* password, uint16_t port)
 {
-	return Connect(TString(host ? host : ""), TString(user ? user : ""), TString(password ? password : ""), port);
+	return Connect(
+		TString(host ? host : ""), TString(user ? user : ""), TString(password ? password : ""), port);
 }
 
 Error TextProtocol::Disconnect()
@@ -385,8 +385,8 @@ const char* TextProtocol::LastReply(TString& text) const
 
 const char* TextProtocol::LastError(TString& text, Error error) const
 {
-	bool local = (error >= ErrNetAddrInUse && error <= ErrNetTransmitError) || error == ErrGmAccessDenied
-		|| error == ErrGmCommandFailed;
+	bool local = (error >= ErrNetAddrInUse && error <= ErrNetTransmitError) || error == ErrGmAccessDenied ||
+		error == ErrGmCommandFailed;
 	if (local && !mLastError.Empty()) {
 		text = mLastError;
 	} else if (local && !mLastReply.Empty()) {
@@ -532,8 +532,8 @@ void TextProtocol::logStats()
 	Language::SizeFormat(BytesRecv(), received, true);
 	Language::SizeFormat(BytesSent(), sent, true);
 	Language::SizeFormat(bytes / static_cast<unsigned long long>(seconds < 1 ? 1 : seconds), rate, true);
-	LogWriteFmt("Total session time: %s\nReceived: %s  sent: %s\nThroughput: %s per second", duration.String(),
-		received.String(), sent.String(), rate.String());
+	LogWriteFmt("Total session time: %s\nReceived: %s  sent: %s\nThroughput: %s per second",
+		duration.String(), received.String(), sent.String(), rate.String());
 	LogWrite("");
 }
 

@@ -85,7 +85,11 @@ public:
 	void LogWriteServer(const TString& line);
 	uint32_t LogModeGet() const { return logMode; }
 
-	void ActivityProcSet(ActivityCallback proc, void* user) { mActivityProc = proc; mActivityUser = user; }
+	void ActivityProcSet(ActivityCallback proc, void* user)
+	{
+		mActivityProc = proc;
+		mActivityUser = user;
+	}
 	ActivityCallback ActivityProcGet(void** user = nullptr) const
 	{
 		if (user)

@@ -42,7 +42,8 @@ Error NetImp::HostReverse(uint32_t address, TString& name)
 	sa.sin_family = AF_INET;
 	sa.sin_addr.s_addr = htonl(address);
 	char host[NI_MAXHOST];
-	if (::getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
+	if (::getnameinfo(
+			reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
 		return ErrNetAddrNotAvailable;
 	name.AllowInvalidSet(true);
 	name.AssignByte(host, static_cast<long>(std::strlen(host)));

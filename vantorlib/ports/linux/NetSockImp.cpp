@@ -264,7 +264,8 @@ Error NetSockImp::SockDgramRecv(int descriptor, void* buffer, size_t length, siz
 	return ErrOkay;
 }
 
-Error NetSockImp::SockDgramSend(int descriptor, const void* data, size_t length, size_t& sent, const NetAddr& to)
+Error NetSockImp::SockDgramSend(
+	int descriptor, const void* data, size_t length, size_t& sent, const NetAddr& to)
 {
 	sent = 0;
 	sockaddr_in sa = toSockaddr(to);

@@ -42,7 +42,8 @@ public:
 	// The broken-connection check, then one send.
 	static Error SockSend(int descriptor, const void* data, size_t length, size_t& sent);
 	static Error SockDgramRecv(int descriptor, void* buffer, size_t length, size_t& received, NetAddr& from);
-	static Error SockDgramSend(int descriptor, const void* data, size_t length, size_t& sent, const NetAddr& to);
+	static Error SockDgramSend(
+		int descriptor, const void* data, size_t length, size_t& sent, const NetAddr& to);
 
 	// Before a send on a stream: fails with ErrNetConnectionClosed when the peer has closed.
 	static Error SockCheck(int descriptor);
