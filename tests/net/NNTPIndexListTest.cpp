@@ -136,7 +136,9 @@ TEST(NNTPIndexList, RenumberedGroupStartsAfresh)
 // Random operations against a plain set of visited numbers: the same answers every time.
 TEST(NNTPIndexList, AgreesWithASetOfVisitedNumbers)
 {
-	std::mt19937 random(20261206);
+	const unsigned seed = std::random_device{}();
+	SCOPED_TRACE("seed " + std::to_string(seed));
+	std::mt19937 random(seed);
 	for (int round = 0; round < 200; round++) {
 		NNTPIndexList list;
 		std::set<uint32_t> visited;

@@ -162,7 +162,7 @@ TEST(NetSock, CancelMidLine)
 
 TEST(NetSock, TenMegabyteLineWithoutEnd)
 {
-	const size_t size = 10 * 1024 * 1024;
+	const size_t size = size_t{10} * 1024 * 1024;
 	ScriptServer server;
 	server.Fill(size, 'x').Drop();
 	NetSock sock;
