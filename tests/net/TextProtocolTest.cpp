@@ -135,6 +135,33 @@ TEST_F(TextProtocolTest, RepliesWithoutACodeDropTheSession)
 	EXPECT_EQ(TextProtocol::ReplyCode(TString("21")), 21);
 }
 
+TEST_F(TextProtocolTest, GarbageAndHugeRepliesLoseSyncSafely)
+{
+	// A greeting of binary garbage is not understood and ends the session.
+	server.Raw(std::string("\x89PNG\r\n\x1a\n\0\0garbage\r\n", 18));
+	EXPECT_EQ(connect(), ErrGmCommandFailed);
+	EXPECT_EQ(lastError(ErrGmCommandFailed).rfind("Server response not understood: ‘?PNG’", 0), 0u)
+		<< lastError(ErrGmCommandFailed);
+	EXPECT_FALSE(session.IsOpen());
+	finish();
+
+	// A reply far longer than a line: its first 2000 bytes are the reply, the rest is not
+	// taken for the next reply.
+	ScriptServer huge;
+	huge.Line("200 ready").Expect("HELP").Raw("100 ").Fill(10 * 1000 * 1000, 'x').Raw("\r\n");
+	huge.Start();
+	Session s;
+	ASSERT_EQ(s.Connect("127.0.0.1", "", "", huge.Port()), ErrOkay);
+	EXPECT_EQ(s.CmndSend("HELP"), ErrOkay);
+	TString reply;
+	EXPECT_EQ(s.LastReply(reply)[0], '1');
+	EXPECT_EQ(reply.ByteLength(), 2000);
+	EXPECT_EQ(s.CmndReply(), ErrGmCommandFailed);
+	EXPECT_FALSE(s.IsConnected());
+	s.Disconnect();
+	huge.Finish();
+}
+
 TEST_F(TextProtocolTest, PipelinedCommandsGoOutBeforeTheReplies)
 {
 	server.Line("200 ready")
