@@ -113,7 +113,7 @@ TEST(NetSock, PeerClosingMidLineDeliversTheRest)
 TEST(NetSock, TimeOutMidLineKeepsThePartialLine)
 {
 	ScriptServer server;
-	server.Raw("par").Delay(900).Raw("tial\r\n").Raw("abc\r").Delay(900).Raw("\ndef\n");
+	server.Raw("par").Delay(1500).Raw("tial\r\n").Raw("abc\r").Delay(1500).Raw("\ndef\n");
 	NetSock sock;
 	sock.TimeoutSet(0);
 	EXPECT_EQ(sock.TimeoutGet(), 500000);
@@ -137,7 +137,7 @@ TEST(NetSock, CancelMidLine)
 {
 	std::atomic<bool> cancel{false};
 	ScriptServer server;
-	server.Raw("half").Delay(600).Raw(" and half\r\n");
+	server.Raw("half").Delay(1500).Raw(" and half\r\n");
 	NetSock sock;
 	sock.ContinueProcSet([](void* user) { return !static_cast<std::atomic<bool>*>(user)->load(); }, &cancel);
 	connectTo(sock, server);
