@@ -123,6 +123,7 @@ void Md5::HexDigest(const void* data, size_t length, TString& out)
 		text[i * 2 + 1] = kHex[digest[i] & 15];
 	}
 	text[32] = 0;
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out = text;
 }

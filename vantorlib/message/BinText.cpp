@@ -124,6 +124,7 @@ long BinText::UuDecode(const char* line, unsigned char* out, long capacity, Data
 
 bool BinText::UuLineStart(const TString& line, TString& name)
 {
+	name.Erase();
 	name.CharsetSet(line.CharsetGet());
 	name.AllowInvalidSet(true);
 	name.Erase();

@@ -11,6 +11,7 @@ namespace {
 
 void setNone(TString& text)
 {
+	text.Erase();
 	text.CharsetSet(kCharsetUTF8);
 	text.AllowInvalidSet(false);
 	text = "<None>";
@@ -39,6 +40,7 @@ void HeaderAttr::Clear()
 	mRefCount = -1;
 	mRefs.clear();
 	mData.Clear();
+	mLeaf.Erase();
 	mLeaf.CharsetSet(kCharsetUTF8);
 	mLeaf.AllowInvalidSet(false);
 	mLeaf.Erase();
@@ -207,6 +209,7 @@ long long HeaderAttr::AttrDate() const
 
 void HeaderAttr::AttrDate(TString& text) const
 {
+	text.Erase();
 	text.CharsetSet(kCharsetUTF8);
 	TimeFormat::DateTimeVal(text, AttrDate(), TimeCore::kBiasLocal, nullptr, false);
 }
@@ -224,6 +227,7 @@ long HeaderAttr::RefCount() const
 bool HeaderAttr::RefAt(long index, TString& id) const
 {
 	if (index < 0 || index >= RefCount()) {
+		id.Erase();
 		id.CharsetSet(kCharsetUTF8);
 		id.Erase();
 		return false;
@@ -236,6 +240,7 @@ void HeaderAttr::AttrMimeType(TString& type) const
 {
 	TString value, name;
 	HeaderDecode(kHeaderContentType, value);
+	type.Erase();
 	type.CharsetSet(kCharsetUTF8);
 	if (!HeaderHas(kHeaderContentType) || !HeaderUtil::ParseContentTypeAttachment(value, type, name))
 		type.Erase();
@@ -243,6 +248,7 @@ void HeaderAttr::AttrMimeType(TString& type) const
 
 void HeaderAttr::AttrAttachmentName(TString& name) const
 {
+	name.Erase();
 	name.CharsetSet(kCharsetUTF8);
 	name.Erase();
 	TString value, type;
@@ -295,6 +301,7 @@ bool HeaderAttr::AttrPartialSecondary() const
 
 void HeaderAttr::AttrAttachmentPart(TString& base, long& number, long& total) const
 {
+	base.Erase();
 	base.CharsetSet(kCharsetUTF8);
 	base.Erase();
 	number = total = 0;

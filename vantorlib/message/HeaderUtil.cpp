@@ -51,6 +51,7 @@ long decimal(const TString& text)
 // Bytes of a std::string into a UTF-8 string that may hold invalid sequences for now.
 void assignUtf8(TString& out, const std::string& bytes)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(true);
 	out.Erase();
@@ -97,6 +98,7 @@ bool HeaderUtil::Parse(const TString& line, TString& name, TString& value)
 {
 	name.CharsetSet(kCharsetISO8859_1);
 	name.Erase();
+	value.Erase();
 	value.CharsetSet(line.CharsetGet());
 	value.AllowInvalidSet(true);
 	value.Erase();
@@ -199,6 +201,7 @@ bool HeaderUtil::wordParseQ(const TString& text, const EncodedWord& word, TStrin
 	raw.AppendByte(bytes.data(), long(bytes.size()));
 	if (!raw.Valid())
 		return false;
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	CSet::Convert(word.charset, raw, kCharsetUTF8, out);
 	return true;
@@ -213,6 +216,7 @@ bool HeaderUtil::wordParseB(const TString& text, const EncodedWord& word, TStrin
 	raw.CharsetSet(word.charset);
 	raw.AllowInvalidSet(true);
 	raw.AppendByte(reinterpret_cast<const char*>(buf.data()), n);
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	CSet::Convert(word.charset, raw, kCharsetUTF8, out);
 	out.NormalizeLineEnds();
@@ -288,6 +292,7 @@ void HeaderUtil::encodeWord(TString& out, const TString& text, Charset charset)
 		}
 	}
 	w += "?=";
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Erase();
 	out.AppendByte(w.data(), long(w.size()));
@@ -429,6 +434,7 @@ bool HeaderUtil::CharEncodeNeeded(unsigned char byte)
 
 bool HeaderUtil::parseContentItem(const TString& value, const char* key, TString& out)
 {
+	out.Erase();
 	out.CharsetSet(value.CharsetGet());
 	out.AllowInvalidSet(true);
 	out.Erase();
@@ -512,6 +518,7 @@ bool HeaderUtil::ParseContentTypeAttachment(const TString& value, TString& mimeT
 	std::vector<std::string> tokens = paramTokens(value);
 	std::string first = tokens.empty() ? std::string() : tokens[0];
 	trimStd(first);
+	mimeType.Erase();
 	mimeType.CharsetSet(value.CharsetGet());
 	mimeType.AllowInvalidSet(true);
 	mimeType.Erase();
@@ -576,18 +583,21 @@ void HeaderUtil::CreateContentType(TString& out, ContentType type, Charset chars
 	const char* spelling = type == ContentTypePartial ? "message/partial"
 	                       : type == ContentTypeHtml  ? "text/html"
 	                                                  : "text/plain";
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Fmt("%s; charset=%s", spelling, CSet::String(CSet::MakeValid(charset)));
 }
 
 void HeaderUtil::CreateContentEncoding(TString& out, ContentEncoding encoding)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out = ContentEncodingString(encoding);
 }
 
 void HeaderUtil::CreateDate(TString& out)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	TimeFormat::DateTimeVal(out, TimeCore::TimeGet(), TimeCore::kBiasLocal, "%w1, %d2 %n3 %y1 %h3:%m1:%s1 %t1", true);
 }
@@ -606,12 +616,14 @@ void HeaderUtil::CreateFrom(TString& out, const TString& name, const TString& ad
 
 void HeaderUtil::CreateLines(TString& out, long count)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Fmt("%ld", count);
 }
 
 void HeaderUtil::CreateMimeVersion(TString& out)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out = "1.0";
 }
@@ -635,6 +647,7 @@ void HeaderUtil::CreateReferences(TString& out, const TString& parentId, const T
 			joined += ' ';
 		joined += parent.String();
 	}
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(false);
 	out.Erase();
@@ -828,6 +841,7 @@ void HeaderUtil::MessageFilename(TString& out, const TString& messageId)
 		Md5::HexDigest("<None>", 6, digest);
 	else
 		Md5::HexDigest(messageId, digest);
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(false);
 	out.Fmt("QM%s.%s", digest.String(), MessageExtension());

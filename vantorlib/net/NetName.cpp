@@ -160,6 +160,7 @@ bool NetName::NewsValid(const TString& name)
 
 bool NetName::EmailFind(const TString& text, TString& found)
 {
+	found.Erase();
 	found.CharsetSet(kCharsetUTF8);
 	found.Erase();
 	const char* s = text.String();
@@ -245,6 +246,7 @@ void NetName::MsgIdGen(TString& text, bool bogus)
 	} while (!sLast.compare_exchange_weak(last, next));
 	char digits[32];
 	std::snprintf(digits, sizeof(digits), "%016llX", static_cast<unsigned long long>(next));
+	text.Erase();
 	text.CharsetSet(kCharsetUTF8);
 	if (bogus)
 		text.Fmt("<BOGUS%s@quillfern.invalid>", digits);
