@@ -13,12 +13,14 @@ TEST(BinText, UuencodeLines)
 	EXPECT_TRUE(BinText::UuLineStart(TString("begin 644 my file.bin "), name));
 	EXPECT_STREQ(name.String(), "my file.bin");
 	EXPECT_TRUE(BinText::UuLineStart(TString("BEGIN +600 x")));
-	for (const char* no : {"begin 0644 x", "begin 64 x", "begin 644", "beginning 644 x", "begin -644 x", "begin"})
+	for (const char* no :
+		{"begin 0644 x", "begin 64 x", "begin 644", "beginning 644 x", "begin -644 x", "begin"})
 		EXPECT_FALSE(BinText::UuLineStart(TString(no))) << no;
 	EXPECT_TRUE(BinText::UuLineStop(TString("end")));
 	EXPECT_TRUE(BinText::UuLineStop(TString("END  ")));
 	EXPECT_FALSE(BinText::UuLineStop(TString("ending")));
-	EXPECT_TRUE(BinText::UuLineData(TString("M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S")));
+	EXPECT_TRUE(
+		BinText::UuLineData(TString("M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S")));
 	EXPECT_TRUE(BinText::UuLineData(TString("#86)C")));
 	EXPECT_FALSE(BinText::UuLineData(TString("#86)C9&")));
 	EXPECT_FALSE(BinText::UuLineData(TString("Hello there")));

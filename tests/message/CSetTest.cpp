@@ -26,8 +26,7 @@ TEST(CSet, ConvertsBothWaysAndFallsBack)
 		const char* bytes;
 		const char* utf8;
 	} cases[] = {
-		{kCharsetISO8859_1, "caf\xE9", "caf\xC3\xA9"},
-		{kCharsetISO8859_15, "\xA4", "\xE2\x82\xAC"},
+		{kCharsetISO8859_1, "caf\xE9", "caf\xC3\xA9"}, {kCharsetISO8859_15, "\xA4", "\xE2\x82\xAC"},
 		{kCharsetWindows1252, "\x80", "\xE2\x82\xAC"},
 		{kCharsetKOI8R, "\xF0\xD2\xC9\xD7\xC5\xD4", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
 		{kCharsetMacintosh, "\x8E", "\xC3\xA9"},
@@ -50,7 +49,10 @@ TEST(CSet, ConvertsBothWaysAndFallsBack)
 	}
 	// What the target cannot hold becomes "?".
 	TString out;
-	EXPECT_TRUE(CSet::Convert(kCharsetUTF8, TString("\xE4\xB8\xAD" "a"), kCharsetISO8859_1, out));
+	EXPECT_TRUE(CSet::Convert(kCharsetUTF8,
+		TString("\xE4\xB8\xAD"
+				"a"),
+		kCharsetISO8859_1, out));
 	EXPECT_STREQ(out.String(), "?a");
 	// Between two 8-bit charsets nothing is converted: the bytes are copied.
 	TString latin;

@@ -47,7 +47,8 @@ std::vector<std::string> sections(const std::string& path)
 	for (const MessageSect& s : h.Sections()) {
 		std::string at = bytes.substr(size_t(s.OffsetGet()));
 		at = at.substr(0, at.find('\n'));
-		std::string d = std::string(MessageSect::typeToString(s.TypeGet())) + " " + MessageSect::encToString(s.EncodingGet());
+		std::string d = std::string(MessageSect::typeToString(s.TypeGet())) + " " +
+			MessageSect::encToString(s.EncodingGet());
 		if (s.PartTotalGet() > 0)
 			d += " " + std::to_string(s.PartNumberGet()) + "/" + std::to_string(s.PartTotalGet());
 		if (!s.FilenameGet().Empty())
@@ -64,39 +65,39 @@ MessageHead head(const std::string& path)
 	return h;
 }
 
-const char kMixed[] =
-	"Path: news.example.net!not-for-mail\n"
-	"From: Anna <anna@example.org>\n"
-	"Newsgroups: alt.test\n"
-	"Subject: photo\n"
-	"Date: Mon, 2 Mar 2026 09:00:00 +0000\n"
-	"Message-ID: <mixed1@example.org>\n"
-	"MIME-Version: 1.0\n"
-	"Content-Type: multipart/mixed;\n"
-	" boundary=\"------------A1B2C3\"\n"
-	"Lines: 17\n"
-	"X-Quillfern-State: CCAUCUzzzz\n"
-	" continued private header\n"
-	"User-Agent: Mozilla/5.0 Thunderbird/115.0\n"
-	"\n"
-	"This is a multi-part message in MIME format.\n"
-	"--------------A1B2C3\n"
-	"Content-Type: text/plain; charset=UTF-8; format=flowed\n"
-	"Content-Transfer-Encoding: 8bit\n"
-	"\n"
-	"Gr\xC3\xBC\xC3\x9F" "e!\n"
-	"--------------A1B2C3\n"
-	"Content-Type: image/jpeg\n"
-	"Content-Disposition: attachment; filename=\"beach.jpg\"\n"
-	"Content-Transfer-Encoding: base64\n"
-	"\n"
-	"/9j/4AAQSkZJRgABAQEASABIAAD/2wBDAP//////////////////////////////////////////\n"
-	"--------------A1B2C3\n"
-	"Content-Type: application/octet-stream\n"
-	"Content-Transfer-Encoding: base64\n"
-	"\n"
-	"AAAA\n"
-	"--------------A1B2C3--\n";
+const char kMixed[] = "Path: news.example.net!not-for-mail\n"
+					  "From: Anna <anna@example.org>\n"
+					  "Newsgroups: alt.test\n"
+					  "Subject: photo\n"
+					  "Date: Mon, 2 Mar 2026 09:00:00 +0000\n"
+					  "Message-ID: <mixed1@example.org>\n"
+					  "MIME-Version: 1.0\n"
+					  "Content-Type: multipart/mixed;\n"
+					  " boundary=\"------------A1B2C3\"\n"
+					  "Lines: 17\n"
+					  "X-Quillfern-State: CCAUCUzzzz\n"
+					  " continued private header\n"
+					  "User-Agent: Mozilla/5.0 Thunderbird/115.0\n"
+					  "\n"
+					  "This is a multi-part message in MIME format.\n"
+					  "--------------A1B2C3\n"
+					  "Content-Type: text/plain; charset=UTF-8; format=flowed\n"
+					  "Content-Transfer-Encoding: 8bit\n"
+					  "\n"
+					  "Gr\xC3\xBC\xC3\x9F"
+					  "e!\n"
+					  "--------------A1B2C3\n"
+					  "Content-Type: image/jpeg\n"
+					  "Content-Disposition: attachment; filename=\"beach.jpg\"\n"
+					  "Content-Transfer-Encoding: base64\n"
+					  "\n"
+					  "/9j/4AAQSkZJRgABAQEASABIAAD/2wBDAP//////////////////////////////////////////\n"
+					  "--------------A1B2C3\n"
+					  "Content-Type: application/octet-stream\n"
+					  "Content-Transfer-Encoding: base64\n"
+					  "\n"
+					  "AAAA\n"
+					  "--------------A1B2C3--\n";
 
 }  // namespace
 
@@ -104,10 +105,11 @@ TEST(MessageFile, MultipartArticleGivesTextAndAttachmentSections)
 {
 	TempDir dir;
 	std::string path = receive(dir, kMixed);
-	EXPECT_EQ(sections(path), (std::vector<std::string>{
-		"text plain @--------------A1B2C3",
-		"attachment base64 1/1 beach.jpg @--------------A1B2C3",
-	}));
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{
+			"text plain @--------------A1B2C3",
+			"attachment base64 1/1 beach.jpg @--------------A1B2C3",
+		}));
 	MessageHead h = head(path);
 	EXPECT_EQ(h.MessageStateGet(), MessageStateComplete);
 	EXPECT_EQ(h.MessageDownloadGet(), MessageDownloadComplete);
@@ -139,28 +141,32 @@ TEST(MessageFile, NestedAlternativeAndBrokenMime)
 		"--outer\nContent-Type: application/pdf; name=\"doc.pdf\"\nContent-Transfer-Encoding: base64\n\nJVBERi0=\n"
 		"--outer\nContent-Type: text/plain; name=notes.txt\n\nnotes\n";  // never closed
 	std::string path = receive(dir, nested);
-	EXPECT_EQ(sections(path), (std::vector<std::string>{
-		"text quot-print @--inner",
-		"html plain @--inner",
-		"attachment base64 1/1 doc.pdf @--outer",
-		"attachment plain 1/1 notes.txt @--outer",
-	}));
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{
+			"text quot-print @--inner",
+			"html plain @--inner",
+			"attachment base64 1/1 doc.pdf @--outer",
+			"attachment plain 1/1 notes.txt @--outer",
+		}));
 	// A part whose header block never ends, and a boundary line inside one.
-	std::string broken =
-		"From: c@example.org\nNewsgroups: alt.test\nSubject: broken\nMessage-ID: <b@x.org>\n"
-		"Mime-Version: 1.0\nContent-Type: multipart/mixed; boundary=zz\n\n"
-		"--zz\nContent-Type: text/plain\n--zz\nContent-Type: image/gif; name=a.gif\n";
+	std::string broken = "From: c@example.org\nNewsgroups: alt.test\nSubject: broken\nMessage-ID: <b@x.org>\n"
+						 "Mime-Version: 1.0\nContent-Type: multipart/mixed; boundary=zz\n\n"
+						 "--zz\nContent-Type: text/plain\n--zz\nContent-Type: image/gif; name=a.gif\n";
 	path = receive(dir, broken, kCharsetNone, "b.qmsg");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"text plain @--zz", "attachment plain 1/1 a.gif @--zz"}));
+	EXPECT_EQ(
+		sections(path), (std::vector<std::string>{"text plain @--zz", "attachment plain 1/1 a.gif @--zz"}));
 }
 
 TEST(MessageFile, UuencodeAndYencInPlainBodies)
 {
 	TempDir dir;
 	const std::string head1 = "From: d@example.org\nNewsgroups: alt.binaries.test\nMessage-ID: <u1@x.org>\n";
-	std::string path = receive(dir, head1 + "Subject: file\n\nHere it is:\n\nbegin 644 my file.bin\n"
-		"M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S\n`\nend\n");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment uuencode 1/1 my file.bin @begin 644 my file.bin"}));
+	std::string path = receive(dir,
+		head1 +
+			"Subject: file\n\nHere it is:\n\nbegin 644 my file.bin\n"
+			"M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S\n`\nend\n");
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{"attachment uuencode 1/1 my file.bin @begin 644 my file.bin"}));
 	EXPECT_EQ(head(path).MessageAttachGet(), MessageAttachFirst);
 
 	path = receive(dir, head1 + "Subject: file\n\nbegin 0644 x.bin\nM86)C\nend\n", kCharsetNone, "b.qmsg");
@@ -169,22 +175,34 @@ TEST(MessageFile, UuencodeAndYencInPlainBodies)
 
 	// A later part: data from the first line, numbered by the subject's counter.
 	const std::string data = "M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S\n";
-	path = receive(dir, head1 + "Subject: big.bin (2/5)\n\n" + data + data + data + data, kCharsetNone, "c.qmsg");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment uuencode 2/5 @" + data.substr(0, data.size() - 1)}));
+	path = receive(
+		dir, head1 + "Subject: big.bin (2/5)\n\n" + data + data + data + data, kCharsetNone, "c.qmsg");
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{"attachment uuencode 2/5 @" + data.substr(0, data.size() - 1)}));
 	EXPECT_EQ(head(path).MessageAttachGet(), MessageAttachSecondary);
 	path = receive(dir, head1 + "Subject: big.bin\n\n" + data + data + data, kCharsetNone, "d.qmsg");
 	EXPECT_TRUE(sections(path).empty());
 	// The first part, cut off before "end": numbered by the subject too.
-	path = receive(dir, head1 + "Subject: big.bin [1/5]\n\nbegin 644 big.bin\n" + data + data, kCharsetNone, "e.qmsg");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment uuencode 1/5 big.bin @begin 644 big.bin"}));
+	path = receive(
+		dir, head1 + "Subject: big.bin [1/5]\n\nbegin 644 big.bin\n" + data + data, kCharsetNone, "e.qmsg");
+	EXPECT_EQ(
+		sections(path), (std::vector<std::string>{"attachment uuencode 1/5 big.bin @begin 644 big.bin"}));
 
-	path = receive(dir, head1 + "Subject: yenc\n\nintro\n=ybegin line=128 size=3 name=tiny file.dat\n"
-		"\x8B\x8C\x8D\n=yend size=3 crc32=00000000\n", kCharsetNone, "f.qmsg");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{
-		"attachment yenc 1/1 tiny file.dat @=ybegin line=128 size=3 name=tiny file.dat"}));
-	path = receive(dir, head1 + "Subject: \"big.dat\" yEnc (2/3)\n\n=ybegin part=2 line=128 size=300 name=big.dat\n"
-		"=ypart begin=101 end=200\nxx\n=yend size=100 part=2 pcrc32=1234abcd\n", kCharsetNone, "g.qmsg");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment yenc 2/3 @=ybegin part=2 line=128 size=300 name=big.dat"}));
+	path = receive(dir,
+		head1 +
+			"Subject: yenc\n\nintro\n=ybegin line=128 size=3 name=tiny file.dat\n"
+			"\x8B\x8C\x8D\n=yend size=3 crc32=00000000\n",
+		kCharsetNone, "f.qmsg");
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{
+			"attachment yenc 1/1 tiny file.dat @=ybegin line=128 size=3 name=tiny file.dat"}));
+	path = receive(dir,
+		head1 +
+			"Subject: \"big.dat\" yEnc (2/3)\n\n=ybegin part=2 line=128 size=300 name=big.dat\n"
+			"=ypart begin=101 end=200\nxx\n=yend size=100 part=2 pcrc32=1234abcd\n",
+		kCharsetNone, "g.qmsg");
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{"attachment yenc 2/3 @=ybegin part=2 line=128 size=300 name=big.dat"}));
 }
 
 TEST(MessageFile, MessagePartialParts)
@@ -194,7 +212,9 @@ TEST(MessageFile, MessagePartialParts)
 		"From: e@example.org\nNewsgroups: alt.test\nSubject: p1\nMessage-ID: <p1@x.org>\nMime-Version: 1.0\n"
 		"Content-Type: message/partial; id=\"abc@x.org\"; number=1; total=3\n\n"
 		"Content-Type: application/zip; name=\"all.zip\"\nContent-Transfer-Encoding: base64\n\nUEsDBA==\n");
-	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment base64 1/3 all.zip @Content-Type: application/zip; name=\"all.zip\""}));
+	EXPECT_EQ(sections(path),
+		(std::vector<std::string>{
+			"attachment base64 1/3 all.zip @Content-Type: application/zip; name=\"all.zip\""}));
 	TString base;
 	long n, t;
 	MessageHead h = head(path);
@@ -204,7 +224,8 @@ TEST(MessageFile, MessagePartialParts)
 	EXPECT_EQ(t, 3);
 	path = receive(dir,
 		"From: e@example.org\nNewsgroups: alt.test\nSubject: p2\nMessage-ID: <p2@x.org>\nMime-Version: 1.0\n"
-		"Content-Type: message/partial; id=\"abc@x.org\"; number=2; total=3\n\nUEsDBA==\n", kCharsetNone, "b.qmsg");
+		"Content-Type: message/partial; id=\"abc@x.org\"; number=2; total=3\n\nUEsDBA==\n",
+		kCharsetNone, "b.qmsg");
 	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment base64 2/3 @UEsDBA=="}));
 }
 
@@ -237,7 +258,8 @@ TEST(MessageFile, HeadersOnlyThenBodyAppended)
 	EXPECT_EQ(text.find("partial body"), std::string::npos);
 
 	ASSERT_EQ(f.BodyOpen(TString(path.c_str())), ErrOkay);
-	for (const char* l : {"begin 644 x.bin", "M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S", "more"})
+	for (const char* l :
+		{"begin 644 x.bin", "M86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7IA8F-D969G:&EJ:VQM;F]P<7)S", "more"})
 		ASSERT_EQ(f.LineAppend(TString(l)), ErrOkay);
 	ASSERT_EQ(f.BodyClose(true), ErrOkay);
 	h = head(path);
@@ -282,7 +304,8 @@ TEST(MessageFile, ComposedMessageAndPosting)
 	TempDir dir;
 	std::string path = dir.Sub("c.qmsg");
 	MessageFile::Data d;
-	d.subject = "Gr\xC3\xBC\xC3\x9F" "e";
+	d.subject = "Gr\xC3\xBC\xC3\x9F"
+				"e";
 	d.newsgroupsTo = "alt.test";
 	d.authorName = "J\xC3\xB6rg";
 	d.authorAddress = "joerg@example.de";
@@ -299,12 +322,15 @@ TEST(MessageFile, ComposedMessageAndPosting)
 	EXPECT_EQ(h.MessageTypeGet(), MessageTypeUsenet);
 	TString t;
 	h.AttrSubject(t);
-	EXPECT_STREQ(t.String(), "Gr\xC3\xBC\xC3\x9F" "e");
+	EXPECT_STREQ(t.String(),
+		"Gr\xC3\xBC\xC3\x9F"
+		"e");
 	h.AttrAuthor(t);
 	EXPECT_STREQ(t.String(), "J\xC3\xB6rg");
 	std::string text = ReadFile(path);
 	// Wrapped at the clamped width, long words split, in the message's charset.
-	EXPECT_NE(text.find("\n\n" + std::string(60, 'a') + "\naaaaaaaaaa \xE9t\xE9\nsecond\n"), std::string::npos);
+	EXPECT_NE(
+		text.find("\n\n" + std::string(60, 'a') + "\naaaaaaaaaa \xE9t\xE9\nsecond\n"), std::string::npos);
 	EXPECT_NE(text.find("Content-Type: text/plain; charset=ISO-8859-1\n"), std::string::npos);
 
 	HeaderMap upload;
@@ -339,7 +365,8 @@ TEST(MessageFile, CopyAndPreferredName)
 	std::string copy = dir.Sub("copy.qmsg");
 	ASSERT_EQ(MessageFile::Copy(TString(copy.c_str()), TString(path.c_str())), ErrOkay);
 	EXPECT_EQ(ReadFile(copy), ReadFile(path));
-	EXPECT_NE(MessageFile::Copy(TString(dir.Sub("x.qmsg").c_str()), TString(dir.Sub("missing").c_str())), ErrOkay);
+	EXPECT_NE(
+		MessageFile::Copy(TString(dir.Sub("x.qmsg").c_str()), TString(dir.Sub("missing").c_str())), ErrOkay);
 	EXPECT_FALSE(Exists(dir.Sub("x.qmsg")));
 
 	MessageFile f;
@@ -361,10 +388,10 @@ TEST(MessageFile, HostileInputIsSafe)
 	std::string garbage;
 	for (int i = 0; i < 4096; ++i)
 		garbage += char((i * 7919) % 255 + 1);
-	std::string article = "From: g@example.org\nNewsgroups: alt.test\nMessage-ID: <g@x.org>\n" + huge
-		+ "X-Garbage: " + garbage.substr(0, 1000) + "\nX-Word: =?UTF-8?B?" + std::string(5000, 'Q') + "\n"
-		+ "Mime-Version: 1.0\nContent-Type: multipart/mixed; boundary=never\n\n--never\nContent-Type: text/plain\n\n"
-		+ garbage + "\n";
+	std::string article = "From: g@example.org\nNewsgroups: alt.test\nMessage-ID: <g@x.org>\n" + huge +
+		"X-Garbage: " + garbage.substr(0, 1000) + "\nX-Word: =?UTF-8?B?" + std::string(5000, 'Q') + "\n" +
+		"Mime-Version: 1.0\nContent-Type: multipart/mixed; boundary=never\n\n--never\nContent-Type: text/plain\n\n" +
+		garbage + "\n";
 	std::string path = receive(dir, article);
 	MessageHead h = head(path);
 	TString t;

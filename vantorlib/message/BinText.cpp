@@ -131,8 +131,8 @@ bool BinText::UuLineStart(const TString& line, TString& name)
 	const char* s = line.String();
 	if (line.ByteLength() < 6)
 		return false;
-	if (!(Str::ToLower(s[0]) == 'b' && Str::ToLower(s[1]) == 'e' && Str::ToLower(s[2]) == 'g'
-	      && Str::ToLower(s[3]) == 'i' && Str::ToLower(s[4]) == 'n' && Str::IsWhite(s[5])))
+	if (!(Str::ToLower(s[0]) == 'b' && Str::ToLower(s[1]) == 'e' && Str::ToLower(s[2]) == 'g' &&
+			Str::ToLower(s[3]) == 'i' && Str::ToLower(s[4]) == 'n' && Str::IsWhite(s[5])))
 		return false;
 	const char* p = s + 5;
 	while (Str::IsWhite(*p))

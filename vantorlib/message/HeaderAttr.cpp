@@ -86,13 +86,13 @@ MsgSectEncoding HeaderAttr::ContentEncodingSect() const
 
 void HeaderAttr::MessageDownloadSetFixup(int32_t v)
 {
-	if (mData.type == MessageTypeEmail || mData.state == MessageStateComplete
-	    || mData.download == MessageDownloadFailed || mData.download == MessageDownloadComplete)
+	if (mData.type == MessageTypeEmail || mData.state == MessageStateComplete ||
+		mData.download == MessageDownloadFailed || mData.download == MessageDownloadComplete)
 		return;
 	if (v != MessageDownloadNone && v != MessageDownloadMarked)
 		mData.download = MessageData::DownloadValid(v);
-	else if ((mData.download == MessageDownloadMarked && v == MessageDownloadNone)
-	         || (mData.download == MessageDownloadNone && v == MessageDownloadMarked))
+	else if ((mData.download == MessageDownloadMarked && v == MessageDownloadNone) ||
+		(mData.download == MessageDownloadNone && v == MessageDownloadMarked))
 		mData.download = MessageDownload(v);
 }
 
@@ -160,7 +160,8 @@ void HeaderAttr::AttrNewsgroupsTo(TString& text) const
 
 void HeaderAttr::AttrUserAgent(TString& text) const
 {
-	static const HeaderName kOrder[] = {kHeaderUserAgent, kHeaderXMailer, kHeaderXNewsreader, kHeaderXNewsposter};
+	static const HeaderName kOrder[] = {
+		kHeaderUserAgent, kHeaderXMailer, kHeaderXNewsreader, kHeaderXNewsposter};
 	for (HeaderName h : kOrder) {
 		TString raw;
 		if (HeaderGet(h, raw)) {
@@ -306,8 +307,8 @@ void HeaderAttr::AttrAttachmentPart(TString& base, long& number, long& total) co
 	base.Erase();
 	number = total = 0;
 	MessageSect sect;
-	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect)
-	    || sect.PartTotalGet() <= 1)
+	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect) ||
+		sect.PartTotalGet() <= 1)
 		return;
 	if (AttrMimeMessage()) {
 		TString id;
@@ -485,8 +486,9 @@ void HeaderAttr::dataFromHeaders()
 {
 	TString value;
 	mLines = int32_t(HeaderGet(kHeaderLines, value) ? HeaderUtil::ParseLines(value) : 1);
-	mContentEncoding = HeaderGet(kHeaderContentTransferEncoding, value) ? HeaderUtil::ParseContentEncoding(value)
-	                                                                      : ContentEncoding8bit;
+	mContentEncoding = HeaderGet(kHeaderContentTransferEncoding, value)
+		? HeaderUtil::ParseContentEncoding(value)
+		: ContentEncoding8bit;
 	mContentType = ContentTypeNone;
 	mCharset = kCharsetNone;
 	if (HeaderGet(kHeaderContentType, value)) {

@@ -22,7 +22,7 @@ public:
 	struct Info {
 		const char* spelling;
 		HeaderName name;
-		int sort;   // order when headers are written
+		int sort;  // order when headers are written
 		bool keep;  // kept by RemoveNonDisplayHeaders
 	};
 

@@ -241,7 +241,8 @@ void HeaderUtil::Decode(TString& out, const TString& in)
 		EncodedWord word;
 		if (s[i] == '=' && wordFind(text, i, word)) {
 			TString decoded;
-			bool ok = word.encoding == 'Q' ? wordParseQ(text, word, decoded) : wordParseB(text, word, decoded);
+			bool ok =
+				word.encoding == 'Q' ? wordParseQ(text, word, decoded) : wordParseB(text, word, decoded);
 			// Only the white space between the two words goes, never a space that the
 			// previous word itself decoded to.
 			if (afterWord)
@@ -379,7 +380,8 @@ void HeaderUtil::Encode(TString& out, const TString& in, Charset charset)
 	wordwise.Trim();
 	TString single, address;
 	encodeWord(single, text, charset);
-	if (single.ByteLength() < 76 && single.ByteLength() < wordwise.ByteLength() && !NetName::EmailFind(text, address))
+	if (single.ByteLength() < 76 && single.ByteLength() < wordwise.ByteLength() &&
+		!NetName::EmailFind(text, address))
 		wordwise = single;
 	if (wordwise.Empty())
 		wordwise = "<None>";
@@ -461,7 +463,8 @@ bool HeaderUtil::parseFilename(const TString& value, TString& out)
 
 bool HeaderUtil::mimeValid(const TString& type)
 {
-	static const char* const kMajor[] = {"application", "audio", "image", "message", "multipart", "text", "video"};
+	static const char* const kMajor[] = {
+		"application", "audio", "image", "message", "multipart", "text", "video"};
 	const char* s = type.String();
 	const char* slash = type.FindPtr('/');
 	if (!slash || Str::FindPtr(slash + 1, '/') || slash == s || !slash[1])
@@ -531,8 +534,8 @@ bool HeaderUtil::ParseContentTypePartial(const TString& value, TString& id, long
 {
 	number = total = 0;
 	TString n, t;
-	bool ok = parseContentItem(value, "id", id) && parseContentItem(value, "number", n)
-	          && parseContentItem(value, "total", t);
+	bool ok = parseContentItem(value, "id", id) && parseContentItem(value, "number", n) &&
+		parseContentItem(value, "total", t);
 	if (!ok)
 		return false;
 	long nv = decimal(n), tv = decimal(t);
@@ -567,22 +570,18 @@ long HeaderUtil::ParseLines(const TString& value)
 const char* HeaderUtil::ContentEncodingString(ContentEncoding encoding)
 {
 	switch (encoding) {
-	case ContentEncodingBase64:
-		return "Base64";
-	case ContentEncoding7bit:
-		return "7bit";
-	case ContentEncodingQuotedPrintable:
-		return "Quoted-Printable";
-	default:
-		return "8bit";
+	case ContentEncodingBase64: return "Base64";
+	case ContentEncoding7bit: return "7bit";
+	case ContentEncodingQuotedPrintable: return "Quoted-Printable";
+	default: return "8bit";
 	}
 }
 
 void HeaderUtil::CreateContentType(TString& out, ContentType type, Charset charset)
 {
 	const char* spelling = type == ContentTypePartial ? "message/partial"
-	                       : type == ContentTypeHtml  ? "text/html"
-	                                                  : "text/plain";
+		: type == ContentTypeHtml                     ? "text/html"
+													  : "text/plain";
 	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Fmt("%s; charset=%s", spelling, CSet::String(CSet::MakeValid(charset)));
@@ -599,7 +598,8 @@ void HeaderUtil::CreateDate(TString& out)
 {
 	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
-	TimeFormat::DateTimeVal(out, TimeCore::TimeGet(), TimeCore::kBiasLocal, "%w1, %d2 %n3 %y1 %h3:%m1:%s1 %t1", true);
+	TimeFormat::DateTimeVal(
+		out, TimeCore::TimeGet(), TimeCore::kBiasLocal, "%w1, %d2 %n3 %y1 %h3:%m1:%s1 %t1", true);
 }
 
 void HeaderUtil::CreateFrom(TString& out, const TString& name, const TString& address)

@@ -107,8 +107,8 @@ bool MessageSect::comp(const MessageSect& a, const MessageSect& b)
 
 bool MessageSect::operator==(const MessageSect& o) const
 {
-	return mType == o.mType && mEncoding == o.mEncoding && mFilename == o.mFilename && mMime == o.mMime
-	       && mOffset == o.mOffset && mPartNumber == o.mPartNumber && mPartTotal == o.mPartTotal;
+	return mType == o.mType && mEncoding == o.mEncoding && mFilename == o.mFilename && mMime == o.mMime &&
+		mOffset == o.mOffset && mPartNumber == o.mPartNumber && mPartTotal == o.mPartTotal;
 }
 
 bool MessageSect::LineParse(const TString& value)
@@ -268,7 +268,8 @@ bool MessageSect::HeaderDataPartial(const HeaderAttr& message, long offset)
 	Clear();
 	TString id;
 	long number = 0, total = 0;
-	if (message.ContentTypeGet() != ContentTypePartial || !message.AttrPartialData(id, number, total) || number <= 1)
+	if (message.ContentTypeGet() != ContentTypePartial || !message.AttrPartialData(id, number, total) ||
+		number <= 1)
 		return false;
 	mType = MsgSectAttachment;
 	mEncoding = MsgSectBase64;
