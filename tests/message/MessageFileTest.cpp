@@ -299,6 +299,28 @@ TEST(MessageFile, ReparseRenamesAndKeepsOffsets)
 	EXPECT_FALSE(h.ParseNeeded());
 }
 
+TEST(MessageFile, SectionLinesUpdatedInPlace)
+{
+	TempDir dir;
+	std::string path = receive(dir, kMixed);
+	std::string before = ReadFile(path);
+	MessageHead h = head(path);
+	ASSERT_EQ(h.sectCount(), 2);
+	long first = h.Sections()[0].OffsetGet(), second = h.Sections()[1].OffsetGet();
+	ASSERT_EQ(h.sectUpdate(TString(path.c_str()), 0x100), ErrOkay);
+	std::string after = ReadFile(path);
+	EXPECT_EQ(after.size(), before.size());
+	MessageHead moved = head(path);
+	ASSERT_EQ(moved.sectCount(), 2);
+	EXPECT_EQ(moved.Sections()[0].OffsetGet(), first + 0x100);
+	EXPECT_EQ(moved.Sections()[1].OffsetGet(), second + 0x100);
+	// A list that does not match the file's lines is refused and the file left alone.
+	MessageHead fewer;
+	fewer.sectAppend(h.Sections()[0]);
+	EXPECT_EQ(fewer.sectUpdate(TString(path.c_str()), 1), ErrFileInvalidData);
+	EXPECT_EQ(ReadFile(path), after);
+}
+
 TEST(MessageFile, ComposedMessageAndPosting)
 {
 	TempDir dir;

@@ -93,6 +93,10 @@ public:
 	long sectFirstList(std::vector<MessageSect>& list) const;
 	bool sectFirstAt(long index, MessageSect& sect) const;
 	Error sectWrite(TextFile& file) const;
+	Error sectUpdate(const TString& path, long long delta)
+	{
+		return MessageSect::ListUpdate(path, mSects, delta);
+	}
 
 protected:
 	HeaderMap mHeaders;
