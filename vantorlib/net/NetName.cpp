@@ -4,6 +4,7 @@
 #include "TimeCore.h"
 #include "Unicode.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -280,7 +281,16 @@ bool NetName::MsgIdValid(const TString& text)
 
 const char* NetName::MsgIdGen(TString& out, bool bogus)
 {
-	unsigned long long now = static_cast<unsigned long long>(TimeCore::TimeGet());
+	// The time in microseconds, made strictly increasing so that two ids made within the same
+	// microsecond still differ.
+	static std::atomic<long long> sLast{0};
+	long long time = TimeCore::TimeGet();
+	long long last = sLast.load();
+	long long next;
+	do {
+		next = time > last ? time : last + 1;
+	} while (!sLast.compare_exchange_weak(last, next));
+	unsigned long long now = static_cast<unsigned long long>(next);
 	if (bogus) {
 		out.Fmt("<BOGUS%016llX@quillfern.invalid>", now);
 	} else {
