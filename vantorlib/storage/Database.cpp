@@ -18,6 +18,12 @@ constexpr long kKeyField = Database::kIndexLen - 1 - kKeyOffset;  // key and its
 constexpr long kScanAfter = 16;
 // Index records read per call while scanning.
 constexpr long kScanChunk = 128;
+// Data blocks are read and written through a cache of 4096-byte blocks, one record each, while
+// records are reached by key; while they are read in order or appended at the end, through
+// larger blocks, so that one system call moves many records.
+constexpr long kCacheBlocks = 16;
+constexpr long kStreamBlockLen = 65536;
+constexpr long kModeSwitchAfter = 32;
 constexpr char kEmptyData[] = "empty";
 
 long long indexOffset(int32_t record)
@@ -185,6 +191,8 @@ void Database::reset()
 	mSlots.shrink_to_fit();
 	mKeys.clear();
 	mIter = 1;
+	mStream = false;
+	mModeRun = 0;
 }
 
 Error Database::Open(const TString& path, long long lockWait)
@@ -198,6 +206,7 @@ Error Database::Open(const TString& path, long long lockWait)
 		return ErrGmBadPath;
 
 	bool madeIndex = false, madeData = false;
+	mDataFile.BufferSizeSet(kBlockLen, kCacheBlocks);
 	auto openOne = [lockWait](RandomFile& file, const TString& p, bool& made) {
 		Error e = file.Open(p, FileAccessReadWrite, lockWait);
 		if (e == ErrFileNotFound) {
@@ -543,20 +552,41 @@ Error Database::locate(const TString& key, int32_t* record)
 
 // ---- data blocks ----
 
-Error Database::dataRead(int32_t record, TString& data)
+Error Database::dataMode(bool stream)
+{
+	if (stream == mStream) {
+		mModeRun = 0;
+		return ErrOkay;
+	}
+	// A change of geometry writes the cache out, so it waits for a run of the other kind.
+	if (++mModeRun < kModeSwitchAfter)
+		return ErrOkay;
+	mModeRun = 0;
+	mStream = stream;
+	return mDataFile.BufferSizeSet(stream ? kStreamBlockLen : kBlockLen, kCacheBlocks);
+}
+
+Error Database::dataRead(int32_t record, TString& data, bool stream)
 {
 	char block[kBlockLen];
-	Error e = readAt(mDataFile, dataOffset(record), block, kBlockLen);
+	Error e = dataMode(stream);
+	if (e == ErrOkay)
+		e = readAt(mDataFile, dataOffset(record), block, kBlockLen);
 	if (e != ErrOkay)
 		return e;
 	if (std::memchr(block, 0, kBlockLen))
 		return ErrFileInvalidData;
-	FileBase::AssignBytes(data, block, static_cast<size_t>(mSlots[static_cast<size_t>(record - 1)].length));
+	// Records are meant to be UTF-8 but are handed back byte for byte whatever they hold.
+	data.AllowInvalidSet(true);
+	data.AssignByte(block, mSlots[static_cast<size_t>(record - 1)].length);
 	return ErrOkay;
 }
 
-Error Database::dataWrite(int32_t record, const char* text, long len)
+Error Database::dataWrite(int32_t record, const char* text, long len, bool stream)
 {
+	Error e = dataMode(stream);
+	if (e != ErrOkay)
+		return e;
 	char block[kBlockLen];
 	std::memcpy(block, text, static_cast<size_t>(len));
 	std::memset(block + len, ' ', static_cast<size_t>(kBlockLen - len));
@@ -575,7 +605,7 @@ Error Database::RecordFind(const TString& key, TString& data)
 	int32_t r = 0;
 	Error e = locate(key, &r);
 	if (e == ErrOkay)
-		e = dataRead(r, data);
+		e = dataRead(r, data, false);
 	if (e != ErrOkay)
 		data.Erase();
 	return failed(e);
@@ -599,6 +629,7 @@ Error Database::RecordAppend(const TString& key, const TString& data)
 
 	// A free slot from the deleted chain, or a new one at the end.
 	int32_t freeHead = mHeads[0];
+	bool atEnd = freeHead == 0;
 	Index* s = nullptr;
 	if (freeHead != 0) {
 		e = slotGet(freeHead, &s);
@@ -637,7 +668,7 @@ Error Database::RecordAppend(const TString& key, const TString& data)
 			e = headWrite(bucket, r);
 	}
 	if (e == ErrOkay)
-		e = dataWrite(r, data.String(), data.ByteLength());
+		e = dataWrite(r, data.String(), data.ByteLength(), atEnd);
 	if (e == ErrOkay) {
 		++mState.live;
 		e = countsWrite();
@@ -662,7 +693,7 @@ Error Database::RecordReplace(const TString& key, const TString& data)
 		e = slotWrite(r);
 	}
 	if (e == ErrOkay)
-		e = dataWrite(r, data.String(), data.ByteLength());
+		e = dataWrite(r, data.String(), data.ByteLength(), false);
 	return failed(e);
 }
 
@@ -707,7 +738,7 @@ Error Database::RecordDelete(const TString& key)
 	if (e == ErrOkay)
 		e = headWrite(0, r);
 	if (e == ErrOkay)
-		e = dataWrite(r, kEmptyData, sizeof kEmptyData - 1);
+		e = dataWrite(r, kEmptyData, sizeof kEmptyData - 1, false);
 	if (e == ErrOkay) {
 		++mState.deleted;
 		e = countsWrite();
@@ -738,7 +769,7 @@ Error Database::RecordNext(TString& key, TString& data)
 		++mIter;
 		if (isReserved(s->key))
 			continue;
-		e = dataRead(r, data);
+		e = dataRead(r, data, true);
 		if (e != ErrOkay) {
 			data.Erase();
 			return failed(e);

@@ -122,8 +122,10 @@ private:
 	Error scanAll();
 	Error chainLoad(long bucket);
 	Error locate(const TString& key, int32_t* record);
-	Error dataRead(int32_t record, TString& data);
-	Error dataWrite(int32_t record, const char* text, long len);
+	// stream: the access is one of a run in file order (iteration, appends at the end).
+	Error dataMode(bool stream);
+	Error dataRead(int32_t record, TString& data, bool stream);
+	Error dataWrite(int32_t record, const char* text, long len, bool stream);
 
 	StateData mState;
 	TString mPath;
@@ -138,4 +140,6 @@ private:
 	std::vector<Index> mSlots;  // record n at n - 1
 	std::unordered_map<std::string, int32_t> mKeys;  // keys of the loaded chains
 	int32_t mIter = 1;
+	bool mStream = false;  // the data cache has the large blocks
+	long mModeRun = 0;     // accesses in a row of the other kind
 };
