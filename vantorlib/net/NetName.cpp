@@ -2,7 +2,14 @@
 
 #include "Unicode.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "TimeCore.h"
 
 namespace {
 
@@ -149,4 +156,109 @@ bool NetName::NewsValid(const TString& name)
 			letter = true;
 	}
 	return letter;
+}
+
+bool NetName::EmailFind(const TString& text, TString& found)
+{
+	found.CharsetSet(kCharsetUTF8);
+	found.Erase();
+	const char* s = text.String();
+	long len = text.ByteLength();
+	for (long at = 0; at < len; ++at) {
+		if (s[at] != '@')
+			continue;
+		long b = at, e = at + 1;
+		while (b > 0 && EmailChar(s[b - 1]) && s[b - 1] != '@')
+			--b;
+		while (e < len && EmailChar(s[e]) && s[e] != '@')
+			++e;
+		if (e - b > 65)
+			continue;
+		TString run;
+		run.AssignByte(s + b, e - b);
+		if (EmailValid(run)) {
+			found = run;
+			return true;
+		}
+	}
+	return false;
+}
+
+bool NetName::MsgIdChar(char c)
+{
+	return c != 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '<' && c != '>';
+}
+
+bool NetName::MsgIdValid(const TString& text)
+{
+	const char* s = text.String();
+	long len = text.ByteLength();
+	if (len < 5 || len > 255 || s[0] != '<' || s[len - 1] != '>')
+		return false;
+	if (s[1] == '@' || s[len - 2] == '@')
+		return false;
+	int ats = 0;
+	for (long i = 1; i < len - 1; ++i) {
+		if (!MsgIdChar(s[i]))
+			return false;
+		if (s[i] == '@')
+			++ats;
+	}
+	return ats == 1;
+}
+
+namespace {
+
+// The machine's name for generated message-ids, cleaned to host-name bytes.
+const std::string& idHost()
+{
+	static const std::string host = [] {
+		char buf[1024] = {0};
+		std::string out;
+		if (gethostname(buf, sizeof(buf) - 2) == 0)
+			for (const char* p = buf; *p && out.size() < 70; ++p)
+				if (NetName::HostChar(*p) && !(*p == '.' && (out.empty() || out.back() == '.')))
+					out += *p;
+		while (!out.empty() && out.back() == '.')
+			out.pop_back();
+		if (out.empty())
+			out = "unknown";
+		if (out.find('.') == std::string::npos)
+			out += ".unknown.dom";
+		return out;
+	}();
+	return host;
+}
+
+}  // namespace
+
+void NetName::MsgIdGen(TString& text, bool bogus)
+{
+	// The time in microseconds, made strictly increasing so that two ids made within the
+	// same microsecond still differ.
+	static std::atomic<long long> sLast{0};
+	long long now = TimeCore::TimeGet();
+	long long last = sLast.load();
+	long long next;
+	do {
+		next = now > last ? now : last + 1;
+	} while (!sLast.compare_exchange_weak(last, next));
+	char digits[32];
+	std::snprintf(digits, sizeof(digits), "%016llX", static_cast<unsigned long long>(next));
+	text.CharsetSet(kCharsetUTF8);
+	if (bogus)
+		text.Fmt("<BOGUS%s@quillfern.invalid>", digits);
+	else
+		text.Fmt("<QM%s@%s>", digits, idHost().c_str());
+}
+
+bool NetName::MsgIdGenValid(const TString& text)
+{
+	const char* s = text.String();
+	if (text.ByteLength() < 22 || !MsgIdValid(text) || s[1] != 'Q' || s[2] != 'M' || s[19] != '@')
+		return false;
+	for (int i = 3; i <= 18; ++i)
+		if (!Str::IsHexDigit(s[i]) || Str::IsLower(s[i]))
+			return false;
+	return true;
 }
