@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "CSet.h"
 #include "Database.h"
+#include "HeadersNode.h"
 
 namespace fs = std::filesystem;
 
@@ -63,9 +65,17 @@ std::string messageId(std::mt19937& rng, size_t n)
 	return buf;
 }
 
-// The record text of one message: state letters, charset, date, lines, author, address, file,
-// newsgroups, subject, agent, attachment id, part n/m and the references.
-std::string cacheRecord(std::mt19937& rng, const std::vector<std::string>& earlier)
+TString utf8(const std::string& s)
+{
+	TString t;
+	t.AssignByte(s.data(), static_cast<long>(s.size()));
+	return t;
+}
+
+// The cache record of one generated message, written by the header node as the message store
+// writes it: state letters, charset, date, lines, author, address, file, newsgroups, subject,
+// agent, attachment id, part n/m and the references.
+std::string cacheRecord(std::mt19937& rng, const std::string& msgid, const std::vector<std::string>& earlier)
 {
 	std::string first = pick(kFirst, rng), last = pick(kLast, rng);
 	std::string subject;
@@ -75,37 +85,38 @@ std::string cacheRecord(std::mt19937& rng, const std::vector<std::string>& earli
 	for (unsigned w = 0, n = 3 + rng() % 8; w < n; ++w)
 		subject += std::string(w ? " " : "") + pick(kWords, rng);
 	bool binary = rng() % 10 == 0;
-	char line[256];
-	std::string r;
-	std::snprintf(line, sizeof line, "U%c%c%c%c0xxxx\n", rng() % 4 ? 'H' : 'C', binary ? 'A' : 'N',
-		rng() % 3 ? 'U' : 'R', rng() % 20 ? 'N' : 'R');
-	r += line;
-	r += std::string(pick(kCharsets, rng)) + "\n";
-	r += std::to_string(1700000000000000LL + static_cast<long long>(rng()) * 1000) + "\n";
-	r += std::to_string(5 + rng() % 400) + "\n";
-	r += first + " " + last + "\n";
-	r += first + "." + last + "@" + (rng() % 2 ? "example.com" : "mail.example.net") + "\n";
 	char md5[40];
 	std::snprintf(md5, sizeof md5, "%08x%08x%08x%08x", static_cast<unsigned>(rng()), static_cast<unsigned>(rng()),
 		static_cast<unsigned>(rng()), static_cast<unsigned>(rng()));
-	r += std::string(md5) + ".msg\n";
-	r += std::string(pick(kGroups, rng)) + (rng() % 5 ? "" : std::string(",") + pick(kGroups, rng)) + "\n";
-	r += subject + "\n";
-	r += std::string(pick(kAgents, rng)) + "\n";
+
+	HeadersNodePtr node = HeadersNode::initWithMsgID(utf8(msgid));
+	node->fData.type = MessageTypeUsenet;
+	node->fData.state = rng() % 4 ? MessageStateHeaders : MessageStateComplete;
+	node->fData.attach = binary ? MessageAttachFirst : MessageAttachNone;
+	node->fData.read = rng() % 3 ? MessageReadUnread : MessageReadRead;
+	node->fData.download = rng() % 20 ? MessageDownloadNone : MessageDownloadMarked;
+	node->fCharset = CSet::Value(pick(kCharsets, rng));
+	node->fDateTime = 1700000000000000LL + static_cast<long long>(rng()) * 1000;
+	node->fLines = static_cast<int32_t>(5 + rng() % 400);
+	node->fAuthor = utf8(first + " " + last);
+	node->fEmail = utf8(first + "." + last + "@" + (rng() % 2 ? "example.com" : "mail.example.net"));
+	node->fFilename = utf8(std::string(md5) + ".msg");
+	node->fNewsgroupsTo = utf8(std::string(pick(kGroups, rng)) + (rng() % 5 ? "" : std::string(",") + pick(kGroups, rng)));
+	node->fSubject = utf8(subject);
+	node->fUserAgent = utf8(pick(kAgents, rng));
 	if (binary) {
-		unsigned total = 2 + rng() % 30;
-		r += std::string(md5).substr(0, 16) + "\n";
-		r += std::to_string(1 + rng() % total) + "/" + std::to_string(total) + "\n";
-	} else {
-		r += "\n0/0\n";
+		node->fPartTotal = static_cast<int32_t>(2 + rng() % 30);
+		node->fPartNumber = static_cast<int32_t>(1 + rng() % static_cast<unsigned>(node->fPartTotal));
+		node->fAttachID = utf8(std::string(md5).substr(0, 16));
 	}
 	if (reply) {
 		// References: a thread of up to 12 earlier messages, oldest first.
-		size_t depth = 1 + rng() % 12;
-		for (size_t i = 0; i < depth; ++i)
-			r += earlier[rng() % earlier.size()] + "\n";
+		for (size_t i = 0, depth = 1 + rng() % 12; i < depth; ++i)
+			node->fRefList.push_back(utf8(earlier[rng() % earlier.size()]));
 	}
-	return r;
+	TString text;
+	node->stringWrite(text);
+	return std::string(text.String(), static_cast<size_t>(text.ByteLength()));
 }
 
 // Removes the scratch folder at exit.
@@ -125,11 +136,12 @@ Work& work()
 		Work w;
 		std::mt19937 rng(13);
 		for (size_t n = 0; n < kRecords; ++n) {
-			w.keys.push_back(messageId(rng, n));
-			w.records.push_back(cacheRecord(rng, w.keys));
+			std::string id = messageId(rng, n);
+			w.records.push_back(cacheRecord(rng, id, w.keys));
+			w.keys.push_back(id);
 		}
 		for (size_t n = 0; n < kTenth; ++n)
-			w.changed.push_back(cacheRecord(rng, w.keys));
+			w.changed.push_back(cacheRecord(rng, w.keys[w.changed.size()], w.keys));
 		std::vector<size_t> order(kRecords);
 		for (size_t i = 0; i < kRecords; ++i)
 			order[i] = i;
