@@ -35,8 +35,8 @@ struct Work {
 	fs::path dir;
 };
 
-const char* const kFirst[] = {"Anna", "Bert", "Carla", "Dmitri", "Eve", "Fritz", "Gwen", "Hiro", "Ines", "Jules",
-	"Käthe", "Lars", "Marta", "Nils", "Olga", "Pål", "Quentin", "Rosa", "Søren", "Teodor"};
+const char* const kFirst[] = {"Anna", "Bert", "Carla", "Dmitri", "Eve", "Fritz", "Gwen", "Hiro", "Ines",
+	"Jules", "Käthe", "Lars", "Marta", "Nils", "Olga", "Pål", "Quentin", "Rosa", "Søren", "Teodor"};
 const char* const kLast[] = {"Andersson", "Brückner", "Castillo", "Dubois", "Eriksen", "Fontaine", "García",
 	"Hoffmann", "Ivanov", "Jansen", "Kowalski", "Lindqvist", "Moreau", "Novak", "O'Brien", "Petrov"};
 const char* const kGroups[] = {"comp.lang.c++", "comp.os.linux.misc", "alt.binaries.pictures.misc",
@@ -49,8 +49,7 @@ const char* const kAgents[] = {"Quillfern News 0.1", "tin/2.6.2 (UNIX) (Linux/6.
 	"Forte Agent 8.00/32.1186", "Gnus/5.13 (Gnus v5.13)"};
 const char* const kCharsets[] = {"UTF-8", "ISO-8859-1", "ISO-8859-15", "US-ASCII", "windows-1252"};
 
-template <size_t N>
-const char* pick(const char* const (&list)[N], std::mt19937& rng)
+template <size_t N> const char* pick(const char* const (&list)[N], std::mt19937& rng)
 {
 	return list[rng() % N];
 }
@@ -60,8 +59,8 @@ std::string messageId(std::mt19937& rng, size_t n)
 	static const char* const hosts[] = {"news.example.org", "individual.net", "mid.eternal-september.org",
 		"posting.google.com", "reader01.news.example.de"};
 	char buf[160];
-	std::snprintf(buf, sizeof buf, "<%08x%04x.%zu$%x@%s>", static_cast<unsigned>(rng()), static_cast<unsigned>(rng() & 0xFFFF),
-		n, static_cast<unsigned>(rng() & 0xFFF), pick(hosts, rng));
+	std::snprintf(buf, sizeof buf, "<%08x%04x.%zu$%x@%s>", static_cast<unsigned>(rng()),
+		static_cast<unsigned>(rng() & 0xFFFF), n, static_cast<unsigned>(rng() & 0xFFF), pick(hosts, rng));
 	return buf;
 }
 
@@ -86,8 +85,8 @@ std::string cacheRecord(std::mt19937& rng, const std::string& msgid, const std::
 		subject += std::string(w ? " " : "") + pick(kWords, rng);
 	bool binary = rng() % 10 == 0;
 	char md5[40];
-	std::snprintf(md5, sizeof md5, "%08x%08x%08x%08x", static_cast<unsigned>(rng()), static_cast<unsigned>(rng()),
-		static_cast<unsigned>(rng()), static_cast<unsigned>(rng()));
+	std::snprintf(md5, sizeof md5, "%08x%08x%08x%08x", static_cast<unsigned>(rng()),
+		static_cast<unsigned>(rng()), static_cast<unsigned>(rng()), static_cast<unsigned>(rng()));
 
 	HeadersNodePtr node = HeadersNode::initWithMsgID(utf8(msgid));
 	node->fData.type = MessageTypeUsenet;
@@ -101,7 +100,8 @@ std::string cacheRecord(std::mt19937& rng, const std::string& msgid, const std::
 	node->fAuthor = utf8(first + " " + last);
 	node->fEmail = utf8(first + "." + last + "@" + (rng() % 2 ? "example.com" : "mail.example.net"));
 	node->fFilename = utf8(std::string(md5) + ".msg");
-	node->fNewsgroupsTo = utf8(std::string(pick(kGroups, rng)) + (rng() % 5 ? "" : std::string(",") + pick(kGroups, rng)));
+	node->fNewsgroupsTo =
+		utf8(std::string(pick(kGroups, rng)) + (rng() % 5 ? "" : std::string(",") + pick(kGroups, rng)));
 	node->fSubject = utf8(subject);
 	node->fUserAgent = utf8(pick(kAgents, rng));
 	if (binary) {
@@ -240,7 +240,8 @@ const fs::path& ourChanged()
 
 double ourBytes(const fs::path& base)
 {
-	return static_cast<double>(fs::file_size(base.string() + ".didx") + fs::file_size(base.string() + ".ddat"));
+	return static_cast<double>(
+		fs::file_size(base.string() + ".didx") + fs::file_size(base.string() + ".ddat"));
 }
 
 // ---- SQLite ----
@@ -253,8 +254,9 @@ sqlite3* liteOpen(const fs::path& file)
 		return nullptr;
 	}
 	sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-	sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS cache (msgid TEXT PRIMARY KEY NOT NULL, record TEXT NOT NULL)",
-		nullptr, nullptr, nullptr);
+	sqlite3_exec(db,
+		"CREATE TABLE IF NOT EXISTS cache (msgid TEXT PRIMARY KEY NOT NULL, record TEXT NOT NULL)", nullptr,
+		nullptr, nullptr);
 	sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
 	return db;
 }
@@ -282,7 +284,9 @@ bool liteAppend(const fs::path& file)
 	Work& w = work();
 	sqlite3* db = liteOpen(file);
 	sqlite3_stmt* st = nullptr;
-	bool ok = db && sqlite3_prepare_v2(db, "INSERT INTO cache (msgid, record) VALUES (?, ?)", -1, &st, nullptr) == SQLITE_OK;
+	bool ok = db &&
+		sqlite3_prepare_v2(db, "INSERT INTO cache (msgid, record) VALUES (?, ?)", -1, &st, nullptr) ==
+			SQLITE_OK;
 	for (size_t i = 0; ok && i < kRecords; ++i)
 		ok = liteRun(st, w.keys[i], &w.records[i]);
 	sqlite3_finalize(st);
@@ -295,8 +299,10 @@ bool liteChange(const fs::path& file, bool replace, bool remove)
 	sqlite3* db = liteOpen(file);
 	sqlite3_stmt* up = nullptr;
 	sqlite3_stmt* del = nullptr;
-	bool ok = db && sqlite3_prepare_v2(db, "UPDATE cache SET record = ?2 WHERE msgid = ?1", -1, &up, nullptr) == SQLITE_OK
-		&& sqlite3_prepare_v2(db, "DELETE FROM cache WHERE msgid = ?", -1, &del, nullptr) == SQLITE_OK;
+	bool ok = db &&
+		sqlite3_prepare_v2(db, "UPDATE cache SET record = ?2 WHERE msgid = ?1", -1, &up, nullptr) ==
+			SQLITE_OK &&
+		sqlite3_prepare_v2(db, "DELETE FROM cache WHERE msgid = ?", -1, &del, nullptr) == SQLITE_OK;
 	for (size_t i = 0; ok && replace && i < kTenth; ++i)
 		ok = liteRun(up, w.keys[w.replaced[i]], &w.changed[i]);
 	for (size_t i = 0; ok && remove && i < kTenth; ++i)
@@ -370,7 +376,8 @@ void Find_Database(benchmark::State& state)
 		TString data;
 		for (size_t i = 0; ok && i < kRecords; ++i) {
 			size_t n = w.findOrder[i];
-			ok = db.RecordFind(ts(w.keys[n]), data) == ErrOkay && data.ByteLength() == static_cast<long>(w.records[n].size());
+			ok = db.RecordFind(ts(w.keys[n]), data) == ErrOkay &&
+				data.ByteLength() == static_cast<long>(w.records[n].size());
 		}
 		if (db.Close() != ErrOkay || !ok)
 			return fail(state, "find failed");
@@ -384,13 +391,15 @@ void Find_SQLite(benchmark::State& state)
 	for (auto _ : state) {
 		sqlite3* db = liteOpen(file);
 		sqlite3_stmt* st = nullptr;
-		bool ok = db && sqlite3_prepare_v2(db, "SELECT record FROM cache WHERE msgid = ?", -1, &st, nullptr) == SQLITE_OK;
+		bool ok = db &&
+			sqlite3_prepare_v2(db, "SELECT record FROM cache WHERE msgid = ?", -1, &st, nullptr) == SQLITE_OK;
 		for (size_t i = 0; ok && i < kRecords; ++i) {
 			size_t n = w.findOrder[i];
 			sqlite3_bind_text(st, 1, w.keys[n].data(), static_cast<int>(w.keys[n].size()), SQLITE_STATIC);
 			ok = sqlite3_step(st) == SQLITE_ROW;
 			// The text is copied out, as the store hands back its own string.
-			std::string data(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+			std::string data(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+				static_cast<size_t>(sqlite3_column_bytes(st, 0)));
 			ok = ok && data.size() == w.records[n].size();
 			sqlite3_reset(st);
 		}
@@ -476,11 +485,14 @@ void ReadAll_SQLite(benchmark::State& state)
 	for (auto _ : state) {
 		sqlite3* db = liteOpen(file);
 		sqlite3_stmt* st = nullptr;
-		bool ok = db && sqlite3_prepare_v2(db, "SELECT msgid, record FROM cache", -1, &st, nullptr) == SQLITE_OK;
+		bool ok =
+			db && sqlite3_prepare_v2(db, "SELECT msgid, record FROM cache", -1, &st, nullptr) == SQLITE_OK;
 		size_t count = 0;
 		while (ok && sqlite3_step(st) == SQLITE_ROW) {
-			std::string key(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-			std::string data(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)), static_cast<size_t>(sqlite3_column_bytes(st, 1)));
+			std::string key(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+				static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+			std::string data(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)),
+				static_cast<size_t>(sqlite3_column_bytes(st, 1)));
 			count += !key.empty();
 		}
 		sqlite3_finalize(st);

@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	std::string_view in(reinterpret_cast<const char*>(data), size);
 	size_t cut = in.find(kSeparator);
 	std::string_view index = in.substr(0, cut);
-	std::string_view given = cut == std::string_view::npos ? std::string_view() : in.substr(cut + kSeparator.size());
+	std::string_view given =
+		cut == std::string_view::npos ? std::string_view() : in.substr(cut + kSeparator.size());
 	std::string blocks(given);
 	long total = headerTotal(index);
 	if (total >= 0 && total <= kMaxRecords && !given.empty()) {

@@ -127,7 +127,9 @@ TEST(HeadersNode, RealHeadersRoundTripThroughTheRecordText)
 	ASSERT_EQ(head.HeaderRead(ts(path), MessageHead::kLockWait), ErrOkay);
 	n = HeadersNode::initWithHeader(head);
 	EXPECT_EQ(opt(n->fAuthor), "J\xC3\xB6rg M\xC3\xBCller");
-	EXPECT_EQ(opt(n->fSubject), "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln");
+	EXPECT_EQ(opt(n->fSubject),
+		"Gr\xC3\xBC\xC3\x9F"
+		"e aus K\xC3\xB6ln");
 	EXPECT_EQ(str(n->threadID()), "<87h6x2b@gnus.example>");
 }
 
@@ -280,7 +282,8 @@ TEST(HeadersNode, ThreadsUnreadDisplayAndSorting)
 	EXPECT_EQ(parent->childCount(), 0);
 	EXPECT_EQ(a->parent(), nullptr);
 
-	HeadersNodePtr p1 = HeadersNode::initWithAttachID(ts("id"), 1, 3), p2 = HeadersNode::initWithAttachID(ts("id"), 2, 3);
+	HeadersNodePtr p1 = HeadersNode::initWithAttachID(ts("id"), 1, 3),
+				   p2 = HeadersNode::initWithAttachID(ts("id"), 2, 3);
 	EXPECT_LT(HeadersNode::compareAttach(*p1, *p2), 0);
 	EXPECT_GT(HeadersNode::compareAttach(*p2, *p1), 0);
 }

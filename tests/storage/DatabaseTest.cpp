@@ -167,8 +167,9 @@ TEST(Database, DeletedSlotIsReusedAndItsBlockEmptied)
 	ASSERT_EQ(index.size(), 1868u + 3 * 413);
 	EXPECT_EQ(index.substr(0, 19), header('C', 1, 2));
 	EXPECT_EQ(index.substr(19, 6), "     2");  // head of the deleted chain
-	EXPECT_EQ(index.substr(1868 + 413, 413), "     0     5" + std::string(Database::sDeleted, Database::kDeletedLen)
-			+ std::string(400 - Database::kDeletedLen, ' ') + "\n");
+	EXPECT_EQ(index.substr(1868 + 413, 413),
+		"     0     5" + std::string(Database::sDeleted, Database::kDeletedLen) +
+			std::string(400 - Database::kDeletedLen, ' ') + "\n");
 	std::string data = ReadFile(base + ".ddat");
 	EXPECT_EQ(data.substr(4096, 4096), "empty" + std::string(4091, ' '));
 
@@ -185,7 +186,8 @@ TEST(Database, DeletedSlotIsReusedAndItsBlockEmptied)
 	ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
 	std::map<std::string, std::string> all;
 	ASSERT_TRUE(readAll(db, all));
-	EXPECT_EQ(all, (std::map<std::string, std::string>{{"<1@x>", "first"}, {"<3@x>", "third"}, {"<4@x>", "fourth"}}));
+	EXPECT_EQ(all,
+		(std::map<std::string, std::string>{{"<1@x>", "first"}, {"<3@x>", "third"}, {"<4@x>", "fourth"}}));
 	// Slot order: the reused slot comes second.
 	TString k;
 	ASSERT_EQ(db.Rewind(), ErrOkay);
@@ -200,8 +202,8 @@ TEST(Database, BadKeysAndRecordsAreRefusedAndChangesMarkTheStoreInvalid)
 	TempDir dir;
 	std::string base = dir.Sub("Cache");
 	build(base, {{"<a@b>", "one"}});
-	const std::vector<std::string> badKeys = {
-		"", std::string(401, 'k'), " <a@b>", "<a@b> ", "<a@b>\t", "\n<a@b>", std::string(Database::sDeleted, Database::kDeletedLen)};
+	const std::vector<std::string> badKeys = {"", std::string(401, 'k'), " <a@b>", "<a@b> ", "<a@b>\t",
+		"\n<a@b>", std::string(Database::sDeleted, Database::kDeletedLen)};
 
 	Database db;
 	ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
@@ -223,8 +225,7 @@ TEST(Database, BadKeysAndRecordsAreRefusedAndChangesMarkTheStoreInvalid)
 		std::string key, data;
 		int op;  // 0 append, 1 replace, 2 delete
 	};
-	const std::vector<Bad> cases = {
-		{std::string(401, 'k'), "x", 0}, {"<new@b>", std::string(4097, 'r'), 0},
+	const std::vector<Bad> cases = {{std::string(401, 'k'), "x", 0}, {"<new@b>", std::string(4097, 'r'), 0},
 		{"<a@b>", std::string(4097, 'r'), 1}, {" <a@b>", "x", 1}, {"<a@b> ", "", 2}};
 	for (const auto& c : cases) {
 		ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
@@ -271,7 +272,7 @@ TEST(Database, StoresNotClosedOrWithWrongSizesAreRefused)
 		i[5] = status;
 		EXPECT_TRUE(refused(i, data)) << status;
 	}
-	EXPECT_TRUE(refused(header('C', 0, 3) + index.substr(19), data));    // counts disagree
+	EXPECT_TRUE(refused(header('C', 0, 3) + index.substr(19), data));  // counts disagree
 	EXPECT_TRUE(refused(header('C', 2, 1) + index.substr(19), data));
 	EXPECT_TRUE(refused("DB006C    -1     3\n" + index.substr(19), data));
 	EXPECT_TRUE(refused("DB006C 30000 30001\n" + index.substr(19), data));  // over 60000

@@ -102,14 +102,10 @@ int sign(long long d)
 int attachRank(MessageAttach a)
 {
 	switch (a) {
-	case MessageAttachFirst:
-		return 1;
-	case MessageAttachSecondary:
-		return 2;
-	case MessageAttachNone:
-		return 3;
-	default:
-		return 6;
+	case MessageAttachFirst: return 1;
+	case MessageAttachSecondary: return 2;
+	case MessageAttachNone: return 3;
+	default: return 6;
 	}
 }
 
@@ -219,11 +215,13 @@ void HeadersNode::stringWrite(TString& out) const
 	r += CSet::String(static_cast<Charset>(fCharset));
 	r += '\n';
 	char num[64];
-	std::snprintf(num, sizeof num, "%lld\n%ld\n", static_cast<long long>(fDateTime), static_cast<long>(fLines));
+	std::snprintf(
+		num, sizeof num, "%lld\n%ld\n", static_cast<long long>(fDateTime), static_cast<long>(fLines));
 	r += num;
 	for (const Text* t : {&fAuthor, &fEmail, &fFilename, &fNewsgroupsTo, &fSubject, &fUserAgent, &fAttachID})
 		putLine(r, textOf(*t));
-	std::snprintf(num, sizeof num, "%ld/%ld\n", static_cast<long>(fPartNumber), static_cast<long>(fPartTotal));
+	std::snprintf(
+		num, sizeof num, "%ld/%ld\n", static_cast<long>(fPartNumber), static_cast<long>(fPartTotal));
 	r += num;
 	for (const TString& ref : fRefList) {
 		// An empty line would end the references early.
@@ -294,14 +292,14 @@ void HeadersNode::markSet(bool mark)
 
 bool HeadersNode::autoMarkChange() const
 {
-	return fData.state != MessageStateComplete
-		&& (fData.download == MessageDownloadNone || fData.download == MessageDownloadMarked);
+	return fData.state != MessageStateComplete &&
+		(fData.download == MessageDownloadNone || fData.download == MessageDownloadMarked);
 }
 
 bool HeadersNode::bodyDownload() const
 {
-	return fData.state == MessageStateHeaders && fData.type == MessageTypeUsenet
-		&& (fData.download == MessageDownloadNone || fData.download == MessageDownloadMarked);
+	return fData.state == MessageStateHeaders && fData.type == MessageTypeUsenet &&
+		(fData.download == MessageDownloadNone || fData.download == MessageDownloadMarked);
 }
 
 void HeadersNode::attachString(TString& out) const
@@ -321,8 +319,7 @@ void HeadersNode::attachString(TString& out) const
 		key = "HeaderNodeAttachSecondary";
 		fallback = "S";
 		break;
-	default:
-		break;
+	default: break;
 	}
 	if (!key || !Language::String(key, out, false))
 		out = fallback;
@@ -368,7 +365,8 @@ void HeadersNode::childAdd(const HeadersNodePtr& child)
 
 bool HeadersNode::childDel(const HeadersNode* child)
 {
-	auto it = std::find_if(fChildList.begin(), fChildList.end(), [child](const HeadersNodePtr& c) { return c.get() == child; });
+	auto it = std::find_if(
+		fChildList.begin(), fChildList.end(), [child](const HeadersNodePtr& c) { return c.get() == child; });
 	if (it == fChildList.end())
 		return false;
 	if ((*it)->fParent == this)
@@ -412,10 +410,11 @@ void HeadersNode::childSort(const EFSortInfo& sortInfo)
 	if (sortInfo.selector) {
 		EFSortInfo::Compare cmp = sortInfo.selector;
 		bool up = sortInfo.ascending;
-		std::stable_sort(fChildList.begin(), fChildList.end(), [cmp, up](const HeadersNodePtr& a, const HeadersNodePtr& b) {
-			int c = cmp(*a, *b);
-			return up ? c < 0 : c > 0;
-		});
+		std::stable_sort(fChildList.begin(), fChildList.end(),
+			[cmp, up](const HeadersNodePtr& a, const HeadersNodePtr& b) {
+				int c = cmp(*a, *b);
+				return up ? c < 0 : c > 0;
+			});
 	}
 	fSort = sortInfo;
 }

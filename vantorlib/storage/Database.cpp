@@ -106,7 +106,8 @@ unsigned long Database::Hash(const char* key, long len)
 
 bool Database::isReserved(const std::string& key)
 {
-	return key.size() == static_cast<size_t>(kDeletedLen) && std::memcmp(key.data(), sDeleted, kDeletedLen) == 0;
+	return key.size() == static_cast<size_t>(kDeletedLen) &&
+		std::memcmp(key.data(), sDeleted, kDeletedLen) == 0;
 }
 
 bool Database::fieldParse(const char* p, int32_t* value)
@@ -274,16 +275,16 @@ Error Database::openCheck()
 		if (e != ErrOkay)
 			return e;
 		int32_t deleted = 0, live = 0;
-		if (std::memcmp(head, "DB006C", 6) != 0 || head[kHeaderLen - 1] != '\n'
-			|| !fieldParse(head + 6, &deleted) || !fieldParse(head + 12, &live)
-			|| static_cast<long>(deleted) + live > kRecordMax)
+		if (std::memcmp(head, "DB006C", 6) != 0 || head[kHeaderLen - 1] != '\n' ||
+			!fieldParse(head + 6, &deleted) || !fieldParse(head + 12, &live) ||
+			static_cast<long>(deleted) + live > kRecordMax)
 			return ErrFileInvalidData;
 		mState.live = live;
 		mState.deleted = deleted;
 	}
 	long long total = static_cast<long long>(mState.live) + mState.deleted;
-	if (indexSize != static_cast<unsigned long long>(kIndexStart + kIndexLen * total)
-		|| dataSize != static_cast<unsigned long long>(kBlockLen * total))
+	if (indexSize != static_cast<unsigned long long>(kIndexStart + kIndexLen * total) ||
+		dataSize != static_cast<unsigned long long>(kBlockLen * total))
 		return ErrFileInvalidData;
 	mState.status = StatusClean;
 	mState.written = StatusClean;
@@ -363,7 +364,8 @@ Error Database::headsRead()
 	long total = static_cast<long>(mSlots.size());
 	std::array<int32_t, kHeadCount> heads{};
 	for (long i = 0; i < kHeadCount; ++i) {
-		if (!fieldParse(table + i * kFieldLen, &heads[static_cast<size_t>(i)]) || heads[static_cast<size_t>(i)] > total)
+		if (!fieldParse(table + i * kFieldLen, &heads[static_cast<size_t>(i)]) ||
+			heads[static_cast<size_t>(i)] > total)
 			return ErrFileInvalidData;
 	}
 	mHeads = heads;
@@ -416,8 +418,8 @@ Error Database::slotParse(const char* raw, Index& slot) const
 	if (raw[kIndexLen - 1] != '\n')
 		return ErrFileInvalidData;
 	int32_t next = 0, length = 0;
-	if (!fieldParse(raw, &next) || !fieldParse(raw + kFieldLen, &length) || length > kDataMax
-		|| next > static_cast<int32_t>(mSlots.size()))
+	if (!fieldParse(raw, &next) || !fieldParse(raw + kFieldLen, &length) || length > kDataMax ||
+		next > static_cast<int32_t>(mSlots.size()))
 		return ErrFileInvalidData;
 	long len = kKeyField;
 	const char* key = raw + kKeyOffset;
@@ -516,8 +518,9 @@ Error Database::chainLoad(long bucket)
 		e = slotGet(r, &s);
 		if (e != ErrOkay)
 			break;
-		if (isReserved(s->key) || static_cast<long>(Hash(s->key.data(), static_cast<long>(s->key.size()))) + 1 != bucket
-			|| !mKeys.emplace(s->key, r).second) {
+		if (isReserved(s->key) ||
+			static_cast<long>(Hash(s->key.data(), static_cast<long>(s->key.size()))) + 1 != bucket ||
+			!mKeys.emplace(s->key, r).second) {
 			e = ErrFileInvalidData;
 			break;
 		}

@@ -23,13 +23,13 @@
 class Database {
 public:
 	enum Status : char {
-		StatusClean = 'C',    // closed properly
-		StatusDirty = 'D',    // changed since it was opened
+		StatusClean = 'C',  // closed properly
+		StatusDirty = 'D',  // changed since it was opened
 		StatusInvalid = 'I',  // an unexpected error occurred; not to be trusted
 	};
 
 	struct StateData {
-		Status status = StatusClean;   // current
+		Status status = StatusClean;  // current
 		Status written = StatusClean;  // last written to the file header
 		int32_t live = 0;
 		int32_t deleted = 0;
@@ -141,5 +141,5 @@ private:
 	std::unordered_map<std::string, int32_t> mKeys;  // keys of the loaded chains
 	int32_t mIter = 1;
 	bool mStream = false;  // the data cache has the large blocks
-	long mModeRun = 0;     // accesses in a row of the other kind
+	long mModeRun = 0;  // accesses in a row of the other kind
 };
