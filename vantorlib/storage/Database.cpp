@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "FileBase.h"
@@ -331,7 +332,8 @@ Error Database::Close()
 Error Database::headerWrite(bool through)
 {
 	char head[kHeaderLen];
-	std::memcpy(head, "DB006", 5);
+	static constexpr char kMagic[] = "DB006";
+	std::copy(kMagic, kMagic + 5, head);
 	head[5] = static_cast<char>(mState.status);
 	fieldFormat(head + 6, mState.deleted);
 	fieldFormat(head + 12, mState.live);
@@ -464,7 +466,7 @@ Error Database::slotWrite(int32_t record)
 	std::memset(raw, ' ', sizeof raw);
 	fieldFormat(raw, s.next);
 	fieldFormat(raw + kFieldLen, s.length);
-	std::memcpy(raw + kKeyOffset, s.key.data(), s.key.size());
+	s.key.copy(raw + kKeyOffset, s.key.size());
 	raw[kIndexLen - 1] = '\n';
 	return writeAt(mIndexFile, indexOffset(record), raw, kIndexLen);
 }
@@ -477,7 +479,7 @@ Error Database::scanAll()
 	for (long first = 1; first <= total; first += kScanChunk) {
 		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;
 		Error e = readAt(mIndexFile, indexOffset(static_cast<int32_t>(first)), buf.data(),
-			static_cast<unsigned long long>(count * kIndexLen));
+			static_cast<unsigned long long>(count) * kIndexLen);
 		if (e != ErrOkay)
 			return e;
 		for (long i = 0; i < count; ++i) {
