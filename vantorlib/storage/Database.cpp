@@ -475,6 +475,7 @@ Error Database::scanAll()
 {
 	mScanned = true;
 	long total = static_cast<long>(mSlots.size());
+	mKeys.reserve(mSlots.size());
 	std::vector<char> buf(static_cast<size_t>(kScanChunk * kIndexLen));
 	for (long first = 1; first <= total; first += kScanChunk) {
 		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;
