@@ -25,6 +25,9 @@ constexpr long kScanChunk = 128;
 constexpr long kCacheBlocks = 16;
 constexpr long kStreamBlockLen = 65536;
 constexpr long kModeSwitchAfter = 32;
+// The index of a full store (some 24 MB) fits the cache whole: chains are walked and index
+// records rewritten in memory, and each block reaches the disk once, at the close.
+constexpr long kIndexCacheBlocks = (Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
 constexpr char kEmptyData[] = "empty";
 
 long long indexOffset(int32_t record)
@@ -209,6 +212,7 @@ Error Database::Open(const TString& path, long long lockWait)
 
 	bool madeIndex = false, madeData = false;
 	mDataFile.BufferSizeSet(kBlockLen, kCacheBlocks);
+	mIndexFile.BufferSizeSet(kBlockLen, kIndexCacheBlocks);
 	auto openOne = [lockWait](RandomFile& file, const TString& p, bool& made) {
 		Error e = file.Open(p, FileAccessReadWrite, lockWait);
 		if (e == ErrFileNotFound) {
