@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CSet.h"
 #include "HeaderUtil.h"
@@ -253,4 +254,18 @@ TEST(HeaderNames, MessageFileNamesComeFromTheMessageId)
 	EXPECT_FALSE(HeaderUtil::IsMessageFilename(TString("/a/QMXX000000000000000000000000000000.qmsg")));
 	EXPECT_TRUE(HeaderUtil::IsMessageFilename(TString("/a/QM0123456789abcdef0123456789ABCDEF.qmsg")));
 	EXPECT_FALSE(HeaderUtil::IsMessageFile(TString("/a/QM0123456789abcdef0123456789ABCDEF.txt")));
+}
+
+// Found by fuzzing: raw bytes taken from a buffer with no terminating zero were read one byte
+// past their end while being checked for UTF-8.
+TEST(HeaderDecode, UnterminatedRawBytes)
+{
+	std::vector<char> bytes = {'=', '?', 'U', 'T', 'F', '-', '8', '?', 'B', '?', 'w', '5', 'w', '=', '?', '='};
+	TString t;
+	t.CharsetSet(kCharsetUTF8);
+	t.AllowInvalidSet(true);
+	t.AppendByte(bytes.data(), long(bytes.size()));
+	TString out;
+	HeaderUtil::Decode(out, t);
+	EXPECT_STREQ(out.String(), "\xC3\x9C");
 }
