@@ -291,6 +291,10 @@ TEST(MessageFile, ReparseRenamesAndKeepsOffsets)
 	std::vector<std::string> s = sections(p.String());
 	ASSERT_EQ(s.size(), 2u);
 	EXPECT_EQ(s[0], "text plain @--------------A1B2C3\r");
+	// The stored state line is replaced, its last four places kept, its continuation dropped.
+	std::string text = ReadFile(p.String());
+	EXPECT_NE(text.find("X-Quillfern-State: UCAUCUzzzz\n"), std::string::npos);
+	EXPECT_EQ(text.find("continued private"), std::string::npos);
 	// Re-parsing again finds the same sections at the same places.
 	ASSERT_EQ(f.Parse(p, 0, kCharsetNone, MessageHead::kLockWait), ErrOkay);
 	EXPECT_EQ(sections(p.String()), s);
