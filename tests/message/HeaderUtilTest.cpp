@@ -257,7 +257,7 @@ TEST(HeaderNames, MessageFileNamesComeFromTheMessageId)
 }
 
 // Found by fuzzing: raw bytes taken from a buffer with no terminating zero were read one byte
-// past their end while being checked for UTF-8.
+// past their end while being checked for UTF-8, and so was an empty run at a buffer's end.
 TEST(HeaderDecode, UnterminatedRawBytes)
 {
 	std::vector<char> bytes = {'=', '?', 'U', 'T', 'F', '-', '8', '?', 'B', '?', 'w', '5', 'w', '=', '?', '='};
@@ -268,4 +268,7 @@ TEST(HeaderDecode, UnterminatedRawBytes)
 	TString out;
 	HeaderUtil::Decode(out, t);
 	EXPECT_STREQ(out.String(), "\xC3\x9C");
+	// No bytes at all, taken from just past the end of a buffer.
+	t.AppendByte(bytes.data() + bytes.size(), 0);
+	EXPECT_EQ(t.ByteLength(), long(bytes.size()));
 }
