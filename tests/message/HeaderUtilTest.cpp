@@ -82,8 +82,7 @@ TEST(HeaderDecode, BrokenEncodedWordsStayAsReceived)
 		"=?ISO-8859-11?Q?abc?=",  // never available
 		"=?X-UNKNOWN?Q?abcdef?=",  // unknown charset
 		"=?UTF-8?X?abcdef?=",  // no such encoding
-		"=?UTF-8?Q?"
-		"?=",  // no encoded text
+		"=?UTF-8?Q?\?=",  // no encoded text
 		"=?UTF-8?Q?never ends",  // no closing "?="
 		"=?UTF-8?Q?abc",  // cut short
 		"=?",
@@ -260,7 +259,8 @@ TEST(HeaderNames, MessageFileNamesComeFromTheMessageId)
 // past their end while being checked for UTF-8, and so was an empty run at a buffer's end.
 TEST(HeaderDecode, UnterminatedRawBytes)
 {
-	std::vector<char> bytes = {'=', '?', 'U', 'T', 'F', '-', '8', '?', 'B', '?', 'w', '5', 'w', '=', '?', '='};
+	std::vector<char> bytes = {
+		'=', '?', 'U', 'T', 'F', '-', '8', '?', 'B', '?', 'w', '5', 'w', '=', '?', '='};
 	TString t;
 	t.CharsetSet(kCharsetUTF8);
 	t.AllowInvalidSet(true);

@@ -51,9 +51,13 @@ std::vector<std::string> sections(const std::string& path)
 			MessageSect::encToString(s.EncodingGet());
 		if (s.PartTotalGet() > 0)
 			d += " " + std::to_string(s.PartNumberGet()) + "/" + std::to_string(s.PartTotalGet());
-		if (!s.FilenameGet().Empty())
-			d += " " + std::string(s.FilenameGet().String());
-		out.push_back(d + " @" + at);
+		if (!s.FilenameGet().Empty()) {
+			d += " ";
+			d += s.FilenameGet().String();
+		}
+		d += " @";
+		d += at;
+		out.push_back(d);
 	}
 	return out;
 }
@@ -410,7 +414,7 @@ TEST(MessageFile, HostileInputIsSafe)
 {
 	TempDir dir;
 	// A 100 KB header line, binary garbage, an encoded word that never ends, no blank line.
-	std::string huge = "Subject: " + std::string(100 * 1024, 'x') + "\n";
+	std::string huge = "Subject: " + std::string(size_t(100) * 1024, 'x') + "\n";
 	std::string garbage;
 	for (int i = 0; i < 4096; ++i)
 		garbage += char((i * 7919) % 255 + 1);
