@@ -1218,7 +1218,8 @@ bool TString::resolve(long pos, long len, AddrMode mode, long& b0, long& b1) con
 
 void TString::put(long at, const char* s, long n, AddrMode mode)
 {
-	if (!s || !*s || n < 1)
+	// n is checked first: s may point just past the end of a buffer when n is 0.
+	if (!s || n < 1 || !*s)
 		return;
 	long room = kStringMaxBytes - mBytes;
 	if (room < 1)
