@@ -127,6 +127,12 @@ void AcctMngr::accountsLoad()
 		sList.clear();
 		TString dir;
 		StoragePath::PathAccounts(dir);
+		// An account that another process is creating or renaming right now is seen whole or
+		// not at all. Should the lock not come, the accounts load anyway.
+		FileLock listLock;
+		TString lockFile(dir);
+		PathMngr::Append(lockFile, TString("Accounts"));
+		listLock.Lock(lockFile, kListLockWait);
 		std::vector<TString> names;
 		subdirs(dir, names);
 		for (const TString& leaf : names) {
