@@ -30,8 +30,9 @@ Error filePrivate(const TString& path)
 		return ErrOkay;
 	if (err != ErrOkay)
 		return err;
-	if ((st.st_mode & 0777) != kPrivateMode)
-		return FileBase::PermSet(path, kPrivateMode);
+	// Only narrowed: a file its owner made read-only stays read-only.
+	if (st.st_mode & 077)
+		return FileBase::PermSet(path, static_cast<unsigned short>(st.st_mode & 0700));
 	return ErrOkay;
 }
 

@@ -144,9 +144,10 @@ void AcctMngr::accountsLoad()
 			if (!leafNormalize(dir, leaf, name))
 				err = ErrDirRenameError;
 			else {
-				TString accountDir;
-				StoragePath::PathAccount(name, accountDir);
-				TextFile::TempSweep(accountDir);
+				TString settings, settingsDir;
+				StoragePath::FileAccountPrefs(name, settings);
+				PathMngr::SplitRoot(settings, settingsDir);
+				TextFile::TempSweep(settingsDir);
 				err = data.InitRead(name);
 			}
 			if (err != ErrOkay) {
