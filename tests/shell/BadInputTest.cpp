@@ -221,6 +221,14 @@ TEST_F(BadInputTest, DamagedFilesAreReportedByNameAndLeftoversRemoved)
 		EXPECT_FALSE(fs::exists(dir + "/" + dead)) << dir;
 	EXPECT_EQ("[NNTP]\nthis line is damaged\n", ReadFile(account));
 
+	// So is a damaged application store, which is then left as it is.
+	const std::string appStore = config() + "/net.quillfern.QuillfernNews.prefs";
+	WriteFile(appStore, "\"FirstRunAlert\" = boolean maybe\n");
+	r = run({"account", "list"});
+	EXPECT_EQ(0, r.status);
+	EXPECT_NE(std::string::npos, r.err.find(appStore)) << r.err;
+	EXPECT_EQ("\"FirstRunAlert\" = boolean maybe\n", ReadFile(appStore));
+
 	// A damaged identity list is moved aside, not lost, and that is said.
 	WriteFile(identity, "[Identity01]\nName = \"unterminated\n");
 	r = run({"identity", "list"});
