@@ -57,7 +57,8 @@ bool same(const std::vector<Entry>& a, const std::vector<Entry>& b)
 	if (a.size() != b.size())
 		return false;
 	for (size_t i = 0; i < a.size(); ++i)
-		if (a[i].section != b[i].section || a[i].item != b[i].item || a[i].value != b[i].value || a[i].type != b[i].type)
+		if (a[i].section != b[i].section || a[i].item != b[i].item || a[i].value != b[i].value ||
+			a[i].type != b[i].type)
 			return false;
 	return true;
 }

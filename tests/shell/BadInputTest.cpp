@@ -74,8 +74,10 @@ TEST_F(BadInputTest, TextThatIsNotUtf8HoldsControlsOrIsTooLongIsRefused)
 	const std::vector<std::pair<std::vector<std::string>, std::string>> lines = {
 		{{"account", "add", "@", "--server", "news.example.org"}, "argument 2"},
 		{{"account", "add", "New", "--server", "@"}, "--server"},
-		{{"account", "add", "New", "--server", "news.example.org", "--user", "@", "--password", "pw"}, "--user"},
-		{{"account", "add", "New", "--server", "news.example.org", "--user", "me", "--password", "@"}, "--password"},
+		{{"account", "add", "New", "--server", "news.example.org", "--user", "@", "--password", "pw"},
+			"--user"},
+		{{"account", "add", "New", "--server", "news.example.org", "--user", "me", "--password", "@"},
+			"--password"},
 		{{"account", "set", "Home", "--password", "@", "--user", "me"}, "--password"},
 		{{"account", "set", "Home", "--identity", "@"}, "--identity"},
 		{{"account", "set", "Home", "--rename", "@"}, "--rename"},
@@ -171,8 +173,10 @@ TEST_F(BadInputTest, HeldPreferenceLocksNeverLeadToDefaultsWritten)
 	ASSERT_TRUE(fs::exists(engineStore) && fs::exists(appStore));
 	// The application store holds values another run set; they must survive a run that
 	// could not read them.
-	WriteFile(appStore, ReadFile(appStore) + "\"FirstRunAlert\" = boolean true\n\"MessageColors\" = dict\n"
-		"\"MessageColors\" \"Quoting\" = dict\n\"MessageColors\" \"Quoting\" \"Level1\" = string \"#01020304\"\n");
+	WriteFile(appStore,
+		ReadFile(appStore) +
+			"\"FirstRunAlert\" = boolean true\n\"MessageColors\" = dict\n"
+			"\"MessageColors\" \"Quoting\" = dict\n\"MessageColors\" \"Quoting\" \"Level1\" = string \"#01020304\"\n");
 
 	const std::string appBefore = ReadFile(appStore);
 	for (const std::string domain : {"net.quillfern.QuillfernData", "net.quillfern.QuillfernNews"}) {

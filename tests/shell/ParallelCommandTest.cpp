@@ -45,7 +45,8 @@ TEST_F(ParallelCommandTest, ParallelIdentityAddsAllSurvive)
 	ASSERT_EQ(0, run({"init"}).status);
 	std::vector<std::vector<std::string>> lines;
 	for (int i = 0; i < 15; ++i)
-		lines.push_back({"identity", "add", "Person " + std::to_string(i), "--email", "p" + std::to_string(i) + "@example.org"});
+		lines.push_back({"identity", "add", "Person " + std::to_string(i), "--email",
+			"p" + std::to_string(i) + "@example.org"});
 	for (const RunResult& r : runAll(lines))
 		EXPECT_EQ(0, r.status) << r.err;
 	RunResult list = run({"identity", "list"});
@@ -58,7 +59,8 @@ TEST_F(ParallelCommandTest, ParallelIdentityAddsAllSurvive)
 	// Changes and deletions beside one another keep each other too.
 	lines.clear();
 	for (int i = 0; i < 5; ++i)
-		lines.push_back({"identity", "set", "Person " + std::to_string(i), "--organization", "Org " + std::to_string(i)});
+		lines.push_back(
+			{"identity", "set", "Person " + std::to_string(i), "--organization", "Org " + std::to_string(i)});
 	for (int i = 5; i < 10; ++i)
 		lines.push_back({"identity", "delete", "Person " + std::to_string(i)});
 	for (const RunResult& r : runAll(lines))
@@ -107,14 +109,15 @@ TEST_F(ParallelCommandTest, ChangesOfOneAccountAtOnceAreAllKept)
 {
 	ASSERT_EQ(0, run({"account", "add", "Home", "--server", "news.example.org"}).status);
 	for (const RunResult& r : runAll({{"account", "set", "Home", "--port", "563"},
-			 {"account", "set", "Home", "--timeout", "1.5 seconds"}, {"account", "set", "Home", "--logging", "2"},
+			 {"account", "set", "Home", "--timeout", "1.5 seconds"},
+			 {"account", "set", "Home", "--logging", "2"},
 			 {"account", "set", "Home", "--user", "me", "--password", "pw"},
 			 {"account", "set", "Home", "--server", "other.example.org"}}))
 		EXPECT_EQ(0, r.status) << r.err;
 	RunResult r = run({"account", "show", "Home"});
 	ASSERT_EQ(0, r.status) << r.err;
-	for (const char* line : {"server\tother.example.org\n", "port\t563\n", "timeout\t1.5 seconds\n", "login\tyes\n",
-			 "user\tme\n", "logging\t2\n"})
+	for (const char* line : {"server\tother.example.org\n", "port\t563\n", "timeout\t1.5 seconds\n",
+			 "login\tyes\n", "user\tme\n", "logging\t2\n"})
 		EXPECT_NE(std::string::npos, r.out.find(line)) << line << r.out;
 }
 
