@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -133,9 +135,20 @@ void setters(const uint8_t* data, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static const bool started = [] {
-		char tmpl[] = "/tmp/InitFileFuzz.XXXXXX";
-		if (!mkdtemp(tmpl))
+		// Memory-backed when possible: every write is synced to disk. Removed at exit.
+		static char tmpl[64];
+		bool made = false;
+		for (const char* base : {"/dev/shm", "/tmp"}) {
+			std::snprintf(tmpl, sizeof tmpl, "%s/InitFileFuzz.XXXXXX", base);
+			if ((made = mkdtemp(tmpl) != nullptr))
+				break;
+		}
+		if (!made)
 			return false;
+		std::atexit([] {
+			std::error_code ec;
+			std::filesystem::remove_all(tmpl, ec);
+		});
 		sDir = tmpl;
 		return TimeFormat::Start();
 	}();

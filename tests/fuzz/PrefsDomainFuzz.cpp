@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "PrefsDomain.h"
@@ -35,9 +37,20 @@ void writeBack(PrefsDomain& domain)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static const bool started = [] {
-		char tmpl[] = "/tmp/PrefsDomainFuzz.XXXXXX";
-		if (!mkdtemp(tmpl))
+		// Memory-backed when possible: every write is synced to disk. Removed at exit.
+		static char tmpl[64];
+		bool made = false;
+		for (const char* base : {"/dev/shm", "/tmp"}) {
+			std::snprintf(tmpl, sizeof tmpl, "%s/PrefsDomainFuzz.XXXXXX", base);
+			if ((made = mkdtemp(tmpl) != nullptr))
+				break;
+		}
+		if (!made)
 			return false;
+		std::atexit([] {
+			std::error_code ec;
+			std::filesystem::remove_all(tmpl, ec);
+		});
 		setenv("XDG_CONFIG_HOME", tmpl, 1);
 		setenv("HOME", tmpl, 1);
 		return true;
