@@ -36,15 +36,17 @@ Error filePrivate(const TString& path)
 	return ErrOkay;
 }
 
-// Starts a complete rewrite of the file's items, keeping every item of other sections and
-// every unknown item, as they were.
-void itemSetStartKeeping(InitFile& file)
+// Starts a complete rewrite of the file's items: the account's own sections hold only what the
+// account writes next (so items it no longer writes go), other sections stay as they were.
+void itemSetStart(InitFile& file, const TString& serverSection)
 {
 	InitFile copy(file);
 	file.ItemSetStart();
 	std::vector<TString> sections, items;
 	copy.SectionList(sections);
 	for (const TString& sect : sections) {
+		if (sect.CompareNoCase(TString(kSectAccount)) == 0 || sect.CompareNoCase(serverSection) == 0)
+			continue;
 		copy.ItemList(sect, items);
 		for (const TString& item : items) {
 			TString value;
@@ -209,7 +211,7 @@ Error AcctData::InitUpdate(const AcctData* before, AcctData& data)
 				now.extra = data.extra;
 				result = now;
 			}
-			itemSetStartKeeping(f);
+			itemSetStart(f, result.server.section);
 			Error e = result.dataWrite(f);
 			f.ItemSetStop();
 			TString appName, title;
