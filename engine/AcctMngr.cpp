@@ -29,7 +29,7 @@ CritSect AcctMngr::sLock;
 namespace {
 
 // How long a change waits for another process's change of the account list.
-const long long kListLockWait = 5000000;
+const long long kListLockWait = FileLock::kWaitChange;
 
 // Events are collected while the list is locked and sent once it is released.
 struct Event {

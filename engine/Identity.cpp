@@ -313,7 +313,7 @@ void Identity::startLoad()
 	TextFile::TempSweep(dir);
 
 	FileLock fileLock;
-	Error err = fileLock.Lock(file, kLockWait);
+	Error err = fileLock.Lock(file, FileLock::kWaitChange);
 	InitFile init;
 	if (err == ErrOkay)
 		err = init.StateRead(file, kLockWait);

@@ -10,6 +10,10 @@
 
 class FileLock {
 public:
+	// How long a read-modify-write waits for the changes of other processes before it gives
+	// up: each holds the lock only briefly, but many processes may be queued behind it.
+	static constexpr long long kWaitChange = 30000000;
+
 	FileLock() = default;
 	~FileLock();
 	FileLock(const FileLock&) = delete;

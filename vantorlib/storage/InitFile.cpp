@@ -403,7 +403,7 @@ Error InitFile::Update(const TString& path, long long lockWait, const std::funct
 	if (!PathMngr::ExtReplace(file, FileExtension()))
 		return ErrGmBadPath;
 	FileLock lock;
-	Error e = lock.Lock(file, lockWait);
+	Error e = lock.Lock(file, lockWait > FileLock::kWaitChange ? lockWait : FileLock::kWaitChange);
 	if (e == ErrOkay) {
 		e = StateRead(file, lockWait);
 		if (e == ErrFileNotFound) {

@@ -65,7 +65,7 @@ public:
 	// A new file gets the permission bits newPerm when it is 0 or more.
 	Error StateWrite(const TString& path, long long lockWait, long newPerm = -1);
 	// A change that no other process's change can come between: takes the file's lock (see
-	// FileLock), reads the file (a missing one reads as empty), applies change, and writes the
+	// FileLock; waiting at least FileLock::kWaitChange), reads the file (a missing one reads as empty), applies change, and writes the
 	// result when change returns ErrOkay. The first error wins; the lock is always given back.
 	Error Update(const TString& path, long long lockWait, const std::function<Error(InitFile&)>& change,
 		long newPerm = -1);
