@@ -6,6 +6,7 @@
 #include "CritSect.h"
 #include "CritSectLock.h"
 #include "DirMngr.h"
+#include "FileLock.h"
 #include "GuiDiskOp.h"
 #include "PathMngr.h"
 #include "PrefsDomain.h"
@@ -66,7 +67,7 @@ TString sPathMessageSave;
 void storeNow(const char* key, const PrefsValue& value)
 {
 	PrefsDomain domain{TString(AppPrefs::kDomain)};
-	domain.Update([&](PrefsDomain& d) { d.Set(key, value); });
+	domain.Update([&](PrefsDomain& d) { d.Set(key, value); }, FileLock::kWaitChange);
 }
 
 // A stored folder in its expanded form, or empty when it is not a valid path.
@@ -253,7 +254,8 @@ void AppPrefs::Stop()
 		PathMessageOpenGet(open);
 		PathMessageSaveGet(save);
 		PrefsDomain domain{TString(kDomain)};
-		domain.Update([&](PrefsDomain& d) {
+		domain.Update(
+			[&](PrefsDomain& d) {
 			CritSectLock lock(sLock);
 			if (attachChanged || openChanged || saveChanged) {
 				PrefsValue& paths = d.Root().Entry(kKeyPaths);
@@ -273,7 +275,8 @@ void AppPrefs::Stop()
 				colorsWrite(colors, kKeyQuoting, sQuote, kQuoteLevels);
 				colorsWrite(colors, kKeyUrls, sUrl, kUrlKinds);
 			}
-		});
+			},
+			FileLock::kWaitChange);
 	}
 	sStarted = false;
 }

@@ -23,7 +23,9 @@ bool GlobalPrefs::sStarted = false;
 namespace {
 
 const char* const kRootDefault = "~/Library/QuillfernData";
-const long long kLockWait = 1000000;
+// Every run reads the store under its lock at start; with many runs starting at once the last
+// may wait a while. A holder that keeps the lock longer than this makes the run fail.
+const long long kLockWait = 10000000;
 
 void alertStore(GuiDiskOp::DiskOp op, Error err)
 {
