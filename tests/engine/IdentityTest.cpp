@@ -58,6 +58,7 @@ protected:
 	void TearDown() override
 	{
 		stop();
+		GlobalPrefs::RootOverrideSet(TString());
 		Output::AlertProcSet(nullptr);
 	}
 

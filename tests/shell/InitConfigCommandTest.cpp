@@ -157,13 +157,21 @@ TEST(ConfigCommand, DamagedStoreIsReportedAndKept)
 	WriteFile(store, "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
 	std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config};
 
-	// The damaged store reads as the defaults; a change is refused rather than written over it.
-	RunResult r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length"}, env);
+	// The damaged store is reported, naming it. Without a root for the run, the command fails
+	// rather than work on the default root; with one, it goes on with the defaults.
+	RunResult r = RunQuillfern({"config", "line-length"}, env);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("File contents invalid"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find(store), std::string::npos) << r.err;
+	EXPECT_EQ(r.out, "");
+	r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length"}, env);
 	EXPECT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.out, "78\n");
+	EXPECT_NE(r.err.find(store), std::string::npos) << r.err;
+	// A change is refused rather than written over it.
 	r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length", "72"}, env);
 	EXPECT_EQ(r.status, 1);
-	EXPECT_NE(r.err.find("Can’t write to file: File contents invalid"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("File contents invalid"), std::string::npos) << r.err;
 	EXPECT_NE(r.err.find("File: " + store), std::string::npos) << r.err;
 	EXPECT_EQ(ReadFile(store), "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
 }
