@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "NotifyImp.h"
+#include "NotifyList.h"
 #include "Thread.h"
 
 namespace {
@@ -58,6 +59,22 @@ void received(const std::string& name, const std::string& payload)
 		sPosted.notify_all();
 }
 
+// Distributed events from another process did not all reach us: observers of the reload
+// event are told to reload what they show.
+void lost()
+{
+	auto text = std::make_shared<TString>();
+	bool any;
+	{
+		std::lock_guard<std::mutex> held(sLock);
+		if (!sStarted)
+			return;
+		any = post(NotifyList::Reload().Name(), true, text);
+	}
+	if (any)
+		sPosted.notify_all();
+}
+
 }  // namespace
 
 bool Notify::Start(const TString& root)
@@ -100,7 +117,7 @@ void Notify::RootSet(const TString& root)
 	if (root.Empty())
 		NotifyImp::Close();
 	else
-		NotifyImp::Open(std::string(root.String(), static_cast<size_t>(root.ByteLength())), received);
+		NotifyImp::Open(std::string(root.String(), static_cast<size_t>(root.ByteLength())), received, lost);
 }
 
 bool Notify::Distributing()
