@@ -6,9 +6,12 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format clang-tidy
 
-.PHONY: all deps configure build run test test-sanitize bench fuzz clean
+.PHONY: all deps configure build run test test-sanitize bench fuzz format format-check tidy clean
+
+# The C++ sources that the formatter and the static analysis look at.
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
 
 all: build
 
@@ -72,6 +75,19 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 			|| { tail -n 40 $$work.log; exit 1; }; \
 		grep -E '^(Done|INFO: .*runs)' $$work.log | tail -n 1 || true; \
 	done
+
+# The house style is .clang-format; format-check fails on any file that differs from it.
+format: deps
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	clang-format --dry-run --Werror $(SOURCES)
+
+# .clang-tidy's checks over every source file of the normal build; any finding fails.
+tidy: build
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) '$(CURDIR)/(vantorlib|engine|models|shell|tests)/' \
+		> $(BUILD)/tidy.log 2>&1 || { grep -E -A3 '(error|warning):' $(BUILD)/tidy.log | head -n 200; exit 1; }
+	@echo "tidy: no findings"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)
