@@ -114,7 +114,7 @@ TEST_F(TimeFormatTest, FormatsWithBytesThatAreNotUtf8)
 	TString out;
 	out.AllowInvalidSet(true);
 	EXPECT_TRUE(TimeFormat::DateTimeVal(out, v, 0, "\xFF%y1\xC3", true));
-	EXPECT_EQ(std::string("\xFF" "2009\xC3"), out.String());
+	EXPECT_EQ(std::string("\xFF") + "2009\xC3", out.String());
 
 	// The printf-like formatting of strings has the same rule, for the format and "%s".
 	TString text;

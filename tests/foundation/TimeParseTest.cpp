@@ -353,8 +353,8 @@ public:
 	// A random date as text and the instant it names, in microseconds.
 	std::string Next(long long& expect)
 	{
-		static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
-			"Oct", "Nov", "Dec"};
+		static const char* const months[] = {
+			"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 		static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 		static const struct {
 			const char* name;
@@ -413,16 +413,12 @@ public:
 		text += std::to_string(day) + Gap(true) + Cased(months[month - 1]) + Gap(true);
 		char buf[16];
 		switch (Pick(3)) {
-		case 0:
-			text += std::to_string(year);
-			break;
+		case 0: text += std::to_string(year); break;
 		case 1:
 			std::snprintf(buf, sizeof buf, "%02d", year % 100);
 			text += buf;
 			break;
-		default:
-			text += std::to_string(year - 1900);
-			break;
+		default: text += std::to_string(year - 1900); break;
 		}
 		text += Gap(true);
 		std::snprintf(buf, sizeof buf, "%02d", hour);

@@ -693,10 +693,10 @@ bool TimeFormat::TimezoneVerify(const char* text)
 namespace {
 
 enum WordClass {
-	WordUnknown,   // ignored: a word of letters that names nothing, or punctuation alone
-	WordBad,       // holds digits but is no date part: the text cannot be read
+	WordUnknown,  // ignored: a word of letters that names nothing, or punctuation alone
+	WordBad,  // holds digits but is no date part: the text cannot be read
 	WordAmPm,
-	WordLetter,    // a single letter: AM/PM ("a", "p") or an old military zone
+	WordLetter,  // a single letter: AM/PM ("a", "p") or an old military zone
 	WordMonth,
 	WordWeekday,
 	WordZoneName,
@@ -717,8 +717,8 @@ struct DateWord {
 const int kMaxDateWords = 20;
 const char* const kEnglishMonths[12] = {"january", "february", "march", "april", "may", "june", "july",
 	"august", "september", "october", "november", "december"};
-const char* const kEnglishWeekdays[7] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday",
-	"saturday"};
+const char* const kEnglishWeekdays[7] = {
+	"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
 
 bool isSpace(char c)
 {
@@ -761,11 +761,11 @@ WordClass nameClass(const std::string& name, bool english, int* value)
 	*value = 0;
 	if ((*value = nameFind(TimeFormat::amPm, name, english)) != 0)
 		return name.size() == 1 ? WordLetter : WordAmPm;
-	if ((*value = nameFind(TimeFormat::month, name, english)) != 0
-		|| (*value = englishPrefix(name, kEnglishMonths, 12)) != 0)
+	if ((*value = nameFind(TimeFormat::month, name, english)) != 0 ||
+		(*value = englishPrefix(name, kEnglishMonths, 12)) != 0)
 		return WordMonth;
-	if ((*value = nameFind(TimeFormat::weekday, name, english)) != 0
-		|| (*value = englishPrefix(name, kEnglishWeekdays, 7)) != 0)
+	if ((*value = nameFind(TimeFormat::weekday, name, english)) != 0 ||
+		(*value = englishPrefix(name, kEnglishWeekdays, 7)) != 0)
 		return WordWeekday;
 	if (TimeFormat::TimezoneOffset(name.c_str(), nullptr))
 		return WordZoneName;
@@ -922,16 +922,16 @@ bool textClean(const char* text, std::string& out)
 void wordSplit(const std::string& word, std::vector<std::string>& out)
 {
 	size_t t = word.find_first_of("Tt");
-	if (t != std::string::npos && t > 0 && t + 1 < word.size() && isDigit(word[t - 1]) && isDigit(word[t + 1])
-		&& word.find_first_of("-/") < t && word.find(':') > t) {
+	if (t != std::string::npos && t > 0 && t + 1 < word.size() && isDigit(word[t - 1]) &&
+		isDigit(word[t + 1]) && word.find_first_of("-/") < t && word.find(':') > t) {
 		out.push_back(word.substr(0, t));
 		wordSplit(word.substr(t + 1), out);
 		return;
 	}
 	size_t colon = word.find(':');
 	size_t sign = colon == std::string::npos ? std::string::npos : word.find_first_of("+-", colon);
-	if (sign != std::string::npos && sign + 1 < word.size() && word.find_first_of("/", 0) == std::string::npos
-		&& !isLetter(word[0])) {
+	if (sign != std::string::npos && sign + 1 < word.size() &&
+		word.find_first_of("/", 0) == std::string::npos && !isLetter(word[0])) {
 		out.push_back(word.substr(0, sign));
 		out.push_back(word.substr(sign));
 		return;
@@ -945,7 +945,7 @@ public:
 	unsigned long found = 0;
 	long long zoneBias = 0;  // of a zone offset
 	long long nameBias = 0;  // of a zone name
-	char letter = 0;         // a single letter still to be read as AM/PM or as a zone
+	char letter = 0;  // a single letter still to be read as AM/PM or as a zone
 	bool leapSecond = false;
 	bool ok = true;
 
@@ -966,15 +966,11 @@ public:
 		switch (w.kind) {
 		case WordUnknown:
 			break;
-		case WordBad:
-			good = false;
-			break;
+		case WordBad: good = false; break;
 		case WordAmPm:
 			good = ampm(w.value);
 			break;
-		case WordLetter:
-			good = letterTake(w.text[0]);
-			break;
+		case WordLetter: good = letterTake(w.text[0]); break;
 		case WordMonth:
 			good = take(TimeFormat::PartMonth);
 			t.month = (int8_t)w.value;
@@ -983,9 +979,7 @@ public:
 			good = take(TimeFormat::PartWeekday);
 			t.weekday = (int8_t)w.value;
 			break;
-		case WordZoneName:
-			good = zoneName(w.text);
-			break;
+		case WordZoneName: good = zoneName(w.text); break;
 		case WordYear:
 			good = take(TimeFormat::PartYear);
 			t.year = (int16_t)digitsValue(w.text);
@@ -1023,8 +1017,8 @@ public:
 			return true;
 		std::string name(1, letter);
 		int which = nameFind(TimeFormat::amPm, name, english);
-		bool twelveHour = (found & TimeFormat::PartHour) && !(found & TimeFormat::PartSecond) && t.hour >= 1
-			&& t.hour <= 12;
+		bool twelveHour = (found & TimeFormat::PartHour) && !(found & TimeFormat::PartSecond) &&
+			t.hour >= 1 && t.hour <= 12;
 		if (which != 0 && twelveHour)
 			return ampm(which);
 		if (!militaryLetter(name))
@@ -1159,17 +1153,10 @@ private:
 		if (!suffix.empty()) {
 			int value = 0;
 			switch (nameClass(suffix, english, &value)) {
-			case WordAmPm:
-				good = ampm(value);
-				break;
-			case WordLetter:
-				good = letterTake(suffix[0]);
-				break;
-			case WordZoneName:
-				good = zoneName(suffix);
-				break;
-			default:
-				return false;
+			case WordAmPm: good = ampm(value); break;
+			case WordLetter: good = letterTake(suffix[0]); break;
+			case WordZoneName: good = zoneName(suffix); break;
+			default: return false;
 			}
 		}
 		// A trailing dot belongs to the sentence ("at 2.30."), not to the clock.

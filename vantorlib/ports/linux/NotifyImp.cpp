@@ -48,8 +48,8 @@ struct Bus {
 	std::string root;
 	std::string folder;
 	std::string endpoint;  // full path of our socket
-	std::string leaf;      // its name in the folder
-	std::string marker;    // full path of the marker that says we are owed a reload
+	std::string leaf;  // its name in the folder
+	std::string marker;  // full path of the marker that says we are owed a reload
 	NotifyImp::Receiver receiver = nullptr;
 	NotifyImp::Lost lost = nullptr;
 	int sock = -1;
@@ -293,7 +293,8 @@ void senderLoop(Bus* bus)
 		bool stopping, overflowed;
 		{
 			std::unique_lock<std::mutex> held(bus->lock);
-			bus->changed.wait(held, [bus] { return bus->stopping || bus->overflowed || !bus->queue.empty(); });
+			bus->changed.wait(
+				held, [bus] { return bus->stopping || bus->overflowed || !bus->queue.empty(); });
 			batch.swap(bus->queue);
 			stopping = bus->stopping;
 			overflowed = bus->overflowed;
@@ -512,7 +513,8 @@ bool NotifyImp::Open(const std::string& root, Receiver receiver, Lost lost)
 	bus->receiver = receiver;
 	bus->lost = lost;
 	std::random_device random;
-	uint64_t token = (static_cast<uint64_t>(random()) << 32) ^ random() ^ static_cast<uint64_t>(ThreadImp::Ticks());
+	uint64_t token =
+		(static_cast<uint64_t>(random()) << 32) ^ random() ^ static_cast<uint64_t>(ThreadImp::Ticks());
 	bus->leaf = std::to_string(getpid()) + "-" + hex(token) + ".sock";
 	std::string path = folder + "/" + bus->leaf;
 
