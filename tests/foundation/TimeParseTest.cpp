@@ -262,6 +262,28 @@ TEST_F(TimeParseTest, RealDateHeaders)
 		// The bias must not matter when the text names its zone.
 		EXPECT_EQ(c.seconds * kSec, parse(text.c_str(), 3 * kHour)) << c.text;
 	}
+	// One instant as newsreaders, mailers and servers have written it.
+	const char* sameInstant[] = {
+		"Sun, 06 Dec 2026 13:21:11 GMT",
+		"6 Dec 2026 13:21:11 -0000",
+		"Sun, 6 Dec 2026 08:21:11 -0500 (EST)",
+		"Sun, 06 Dec 2026 14:21:11 +0100 (MET)",
+		"Sun Dec  6 13:21:11 UTC 2026",
+		"Sun, 6 Dec 2026 13:21:11 UT",
+		"Sun, 06 Dec 26 13:21:11 GMT",
+		"Sunday, 06-Dec-26 13:21:11 GMT",
+		"Sun, 6 Dec 2026 22:21:11 +0900 (KST)",
+		"Sun, 6 Dec 2026 18:51:11 +0530 (IST)",
+		"Sun, 6 Dec 2026 13:21:11 +0000 (Coordinated Universal Time)",
+		"Sun, 6 Dec 2026 15:21:11 +0200 (EET)",
+		"Sun, 6 Dec 2026 5:21:11 PST",
+		"Sun, 6 Dec 2026 13:21:11.000 +0000",
+		"2026-12-06 13:21:11Z",
+	};
+	for (const char* text : sameInstant)
+		EXPECT_EQ(1796563271LL * kSec, parse(text, -2 * kHour)) << text;
+	EXPECT_EQ(1796563260LL * kSec, parse("Sun, 6 Dec 2026 13:21 GMT"));
+
 	// Without a zone the bias applies.
 	EXPECT_EQ(1057049557LL * kSec, parse("Tue Jul  1 08:52:37 2003"));
 	// "-0000" and the military letters say only that the time is UTC, whatever the bias.
