@@ -44,9 +44,13 @@ bool post(const TString& name, bool distributed, const std::shared_ptr<const TSt
 // An event from another process on the bus.
 void received(const std::string& name, const std::string& payload)
 {
+	// Another process may pass on text that is not UTF-8 (a name from a server); it arrives as
+	// it was posted, as it does for the poster's own observers.
 	TString eventName;
+	eventName.AllowInvalidSet(true);
 	eventName.AssignByte(name.data(), static_cast<long>(name.size()));
 	auto text = std::make_shared<TString>();
+	text->AllowInvalidSet(true);
 	text->AssignByte(payload.data(), static_cast<long>(payload.size()));
 	bool any;
 	{

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "Assert.h"
 #include "Notify.h"
 #include "NotifyImp.h"
 #include "NotifyList.h"
@@ -269,6 +270,12 @@ bool announced(const Seen& seen, pid_t pid)
 }
 
 std::vector<std::string> sPeerLines;
+std::atomic<int> sPeerAssertions{0};
+
+void peerAssertion(const char*, const char*, int)
+{
+	sPeerAssertions++;
+}
 
 void peerRecord(void* context, const TString& payload)
 {
@@ -322,6 +329,7 @@ TEST(NotifyPeerProcess, RunsWhenStartedByAnotherTest)
 		EXPECT_EQ(joinAndLeave(arg[1], kChurnRounds), kChurnRounds);
 		return;
 	}
+	AssertHandlerSet(peerAssertion);
 	ASSERT_TRUE(Notify::Start(TString(arg[1])));
 	ASSERT_TRUE(Notify::Distributing());
 	Notify::Register(NotifyList::MesgAdd(), peerRecord, const_cast<char*>("add"));
@@ -339,6 +347,7 @@ TEST(NotifyPeerProcess, RunsWhenStartedByAnotherTest)
 		out << line << "\n";
 	out.close();
 	Notify::Stop();
+	EXPECT_EQ(sPeerAssertions, 0);
 }
 
 TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
@@ -362,14 +371,18 @@ TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
 	Notify::Send(NotifyList::AcctCreate(), "local only");
 	Notify::Send(NotifyList::MesgAdd(), "/data/News/a/b\n0123abcd.txt");
 	Notify::Send(NotifyList::MesgAdd(), "Cafe\xCC\x81");
+	TString invalid;
+	invalid.AllowInvalidSet(true);
+	invalid.AssignByte("/news/alt.\xFF", 11);
+	Notify::Send(NotifyList::MesgAdd(), invalid);
 	Notify::Send(NotifyList::MdirComplete(), "end");
 	EXPECT_EQ(peers.Wait(peer), 0);
 	EXPECT_EQ(TestSupport::ReadFile(dir.Sub("peer.txt")),
-		"ownlocal mine\nadd /data/News/a/b|0123abcd.txt\nadd Caf\xC3\xA9\ndone end\n");
+		"ownlocal mine\nadd /data/News/a/b|0123abcd.txt\nadd Caf\xC3\xA9\nadd /news/alt.\xFF\ndone end\n");
 
 	// The poster's own observers get the distributed event as well, once.
 	Notify::Deliver();
-	EXPECT_EQ(ownAdds.payloads.size(), 2u);
+	EXPECT_EQ(ownAdds.payloads.size(), 3u);
 	Notify::Stop();
 	EXPECT_EQ(socketCount(NotifyImp::Folder(root)), 0u);
 	EXPECT_NE(NotifyImp::Folder(root), NotifyImp::Folder(dir.Sub("Other")));
