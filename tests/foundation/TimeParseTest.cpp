@@ -317,6 +317,14 @@ TEST_F(TimeParseTest, TextsThatCannotBeReadFail)
 	for (const char* text : bad)
 		EXPECT_EQ(-1, parse(text)) << text;
 	EXPECT_EQ(951825600LL * kSec, parse("29 Feb 2000 12:00 GMT"));
+
+	// Long texts are read without going deeper for each part.
+	std::string joined, nested(100000, '(');
+	for (int i = 0; i < 20000; i++)
+		joined += "1-1T1";
+	EXPECT_EQ(-1, parse(joined.c_str()));
+	EXPECT_EQ(-1, parse(nested.c_str()));
+	EXPECT_EQ(kInstant, parse((nested + "x" + std::string(100000, ')') + " 5 Mar 2009 13:07:09 GMT").c_str()));
 }
 
 namespace {

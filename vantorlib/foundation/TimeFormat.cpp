@@ -921,22 +921,22 @@ bool textClean(const char* text, std::string& out)
 // a clock and the zone offset written right after it ("14:58:26+0800").
 void wordSplit(const std::string& word, std::vector<std::string>& out)
 {
+	std::string rest = word;
 	size_t t = word.find_first_of("Tt");
 	if (t != std::string::npos && t > 0 && t + 1 < word.size() && isDigit(word[t - 1]) &&
 		isDigit(word[t + 1]) && word.find_first_of("-/") < t && word.find(':') > t) {
 		out.push_back(word.substr(0, t));
-		wordSplit(word.substr(t + 1), out);
+		rest = word.substr(t + 1);
+	}
+	size_t colon = rest.find(':');
+	size_t sign = colon == std::string::npos ? std::string::npos : rest.find_first_of("+-", colon);
+	if (sign != std::string::npos && sign + 1 < rest.size() && rest.find('/') == std::string::npos &&
+		!isLetter(rest[0])) {
+		out.push_back(rest.substr(0, sign));
+		out.push_back(rest.substr(sign));
 		return;
 	}
-	size_t colon = word.find(':');
-	size_t sign = colon == std::string::npos ? std::string::npos : word.find_first_of("+-", colon);
-	if (sign != std::string::npos && sign + 1 < word.size() &&
-		word.find_first_of("/", 0) == std::string::npos && !isLetter(word[0])) {
-		out.push_back(word.substr(0, sign));
-		out.push_back(word.substr(sign));
-		return;
-	}
-	out.push_back(word);
+	out.push_back(rest);
 }
 
 class DateParse {
