@@ -324,7 +324,8 @@ TEST_F(TimeParseTest, TextsThatCannotBeReadFail)
 		joined += "1-1T1";
 	EXPECT_EQ(-1, parse(joined.c_str()));
 	EXPECT_EQ(-1, parse(nested.c_str()));
-	EXPECT_EQ(kInstant, parse((nested + "x" + std::string(100000, ')') + " 5 Mar 2009 13:07:09 GMT").c_str()));
+	std::string inComment = nested + "x" + std::string(100000, ')') + " 5 Mar 2009 13:07:09 GMT";
+	EXPECT_EQ(kInstant, parse(inComment.c_str()));
 }
 
 namespace {
