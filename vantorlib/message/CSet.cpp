@@ -53,7 +53,7 @@ bool sAvailable[kCharsetCount];
 void availableCompute()
 {
 	for (int i = 0; i < kCharsetCount; ++i)
-		sAvailable[i] = kRows[i].platform != nullptr && CSetImp::Exists(kRows[i].platform);
+		sAvailable[i] = kRows[i].platform != nullptr && CSetImp::Builtin(Charset(i + 1));
 }
 
 }  // namespace
@@ -110,4 +110,36 @@ Charset CSet::CharValue(char code)
 const char* CSet::PlatformName(Charset cs)
 {
 	return Valid(cs) ? kRows[cs - 1].platform : nullptr;
+}
+
+bool CSet::Convert(Charset from, const TString& text, Charset to, TString& out)
+{
+	Charset before = out.CharsetGet();
+	TString result;
+	bool ok = CSetImp::Convert(from, text, to, result);
+	if (ok) {
+		out = std::move(result);
+	} else {
+		// The fallback bytes, under the tag out had.
+		result.AllowInvalidSet(true);
+		out.AllowInvalidSet(true);
+		out.CharsetSet(before);
+		out.Erase();
+		result.CharsetSet(before);
+		out.Append(result);
+		if (!out.Valid())
+			out.Clean();
+		out.AllowInvalidSet(false);
+	}
+	return ok;
+}
+
+bool CSet::Convert(Charset from, const char* text, Charset to, TString& out)
+{
+	TString in;
+	in.CharsetSet(from == kCharsetUTF8 ? kCharsetISO8859_1 : from);
+	in = text;
+	in.AllowInvalidSet(true);
+	in.CharsetSet(from);
+	return Convert(from, in, to, out);
 }

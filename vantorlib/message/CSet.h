@@ -18,6 +18,12 @@ public:
 	static char CharString(Charset cs);  // 'x' for an unknown value
 	static Charset CharValue(char code);
 
+	// Converts bytes between charsets and tags out with to; true when converted (equal
+	// charsets count). Text that cannot be converted is copied as its bytes, cleaned; on
+	// failure out keeps its previous charset tag.
+	static bool Convert(Charset from, const TString& text, Charset to, TString& out);
+	static bool Convert(Charset from, const char* text, Charset to, TString& out);
+
 	// The converter name the platform uses for a charset (nullptr when it has none).
 	static const char* PlatformName(Charset cs);
 };
