@@ -49,6 +49,7 @@ bool Identity::Start()
 		return false;
 	}
 	Notify::Register(NotifyList::IdentityFileChange(), fileChanged, nullptr);
+	Notify::Register(NotifyList::Reload(), fileChanged, &sList);
 	bool saved;
 	{
 		CritSectLock lock(sLock);
@@ -76,8 +77,10 @@ void Identity::Stop()
 		CritSectLock lock(sLock);
 		sStarted = false;
 	}
-	if (wasStarted)
+	if (wasStarted) {
 		Notify::Unregister(NotifyList::IdentityFileChange(), fileChanged, nullptr);
+		Notify::Unregister(NotifyList::Reload(), fileChanged, &sList);
+	}
 	CritSectLock lock(sLock);
 	sList.clear();
 	sDirty = false;
@@ -432,10 +435,12 @@ void Identity::saveAnnounce(SaveResult result)
 		Notify::Send(NotifyList::IdentityFileChange(), pidText());
 }
 
-void Identity::fileChanged(void*, const TString& payload)
+// Registered with a context for the reload event: a lost change of the file may be among what
+// was lost, so the file is read as after another process's change.
+void Identity::fileChanged(void* context, const TString& payload)
 {
-	bool fromOther = false;
-	if (Str::ParseInteger(payload.String(), nullptr, nullptr))
+	bool fromOther = context != nullptr;
+	if (!fromOther && Str::ParseInteger(payload.String(), nullptr, nullptr))
 		fromOther = payload.Atoll() != static_cast<long long>(getpid());
 	if (fromOther) {
 		bool read;

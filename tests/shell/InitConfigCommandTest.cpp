@@ -43,6 +43,10 @@ TEST(InitCommand, CreatesTheTreeOnceAndPrintsTheRoot)
 	r = RunQuillfern({"--root", root, "init"});
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(listTree(root), before);
+
+	// Each run left the event bus of its root, and no folder of it stayed behind.
+	std::string buses = std::string(getenv("XDG_RUNTIME_DIR")) + "/quillfern";
+	EXPECT_TRUE(!fs::exists(buses) || fs::is_empty(buses));
 }
 
 TEST(InitCommand, RootFromEnvironmentAndOptionWins)
