@@ -59,6 +59,12 @@ bench: deps
 
 # Every fuzz target runs for FUZZ_SECONDS from its seed corpus; new inputs it finds go to a scratch
 # folder, never into the committed corpus. A crash stops the run with the input left in $(FUZZ_BUILD).
+# With FUZZ_RUNS=N each runs N inputs from a fixed seed instead, the same inputs every time (for CI).
+ifdef FUZZ_RUNS
+FUZZ_LIMIT = -seed=1 -runs=$(FUZZ_RUNS)
+else
+FUZZ_LIMIT = -max_total_time=$(FUZZ_SECONDS)
+endif
 $(FUZZ_BUILD)/build.ninja: | deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF
@@ -68,9 +74,9 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	@set -e; for t in $(FUZZ_BUILD)/tests/fuzz/*Fuzz; do \
 		name=$$(basename $$t); work=$(FUZZ_BUILD)/work/$$name; \
 		rm -rf $$work; mkdir -p $$work; \
-		echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+		echo "fuzz: $$name $(FUZZ_LIMIT)"; \
 		( cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 \
-			./tests/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -rss_limit_mb=2048 \
+			./tests/fuzz/$$name $(FUZZ_LIMIT) -max_len=65536 -rss_limit_mb=2048 \
 			$(CURDIR)/$$work $(CURDIR)/tests/fuzz/corpus/$$name >$(CURDIR)/$$work.log 2>&1 ) \
 			|| { tail -n 40 $$work.log; exit 1; }; \
 		grep -E '^(Done|INFO: .*runs)' $$work.log | tail -n 1 || true; \
