@@ -313,10 +313,13 @@ TEST_F(StoreCommandTest, KilledAtRandomMomentsLosesAndDamagesNothing)
 			bool gone = !found.count(id);
 			ASSERT_TRUE(!gone || maybeGone.count(id)) << id << " lost in round " << round;
 			// What a finished run reported done is done.
-			if (ended && op == 1 && std::find(chosen.begin(), chosen.end(), id) != chosen.end())
+			bool asked = std::find(chosen.begin(), chosen.end(), id) != chosen.end();
+			if (ended && op == 1 && asked) {
 				EXPECT_EQ(found[id], to) << id;
-			if (ended && op == 2 && std::find(chosen.begin(), chosen.end(), id) != chosen.end())
+			}
+			if (ended && op == 2 && asked) {
 				EXPECT_TRUE(gone) << id;
+			}
 		}
 		where = found;
 	}
