@@ -192,10 +192,10 @@ TEST_F(StoreCommandTest, TwoRunsOnTheSameFolderNeverDamageItsCache)
 {
 	ASSERT_EQ(run({"folder", "create", "A"}).status, 0);
 	ASSERT_EQ(run({"folder", "create", "B"}).status, 0);
-	Ids ids = numbered("t", 0, 300);
+	Ids ids = numbered("t", 0, 150);
 	seed("A", ids);
 	ASSERT_EQ(run({"folder", "list"}).status, 0);
-	Ids moving(ids.begin(), ids.begin() + 100);
+	Ids moving(ids.begin(), ids.begin() + 60);
 	std::vector<std::string> moveArgs = {"move", "Saved/A"};
 	moveArgs.insert(moveArgs.end(), moving.begin(), moving.end());
 	moveArgs.insert(moveArgs.end(), {"--to", "Saved/B"});
