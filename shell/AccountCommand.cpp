@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "AccountCheck.h"
 #include "AcctData.h"
 #include "AcctMngr.h"
 #include "AcctStrings.h"
@@ -179,7 +180,7 @@ int show(const Args& args)
 int run(const Args& args)
 {
 	if (args.Count() == 0)
-		return Command::Usage(info(), "which action: list, add, set, delete or show?");
+		return Command::Usage(info(), "which action: list, add, set, delete, show or check?");
 	const std::string& action = args[0];
 	bool takesSettings = action == "add" || action == "set";
 	bool anyOption = false;
@@ -202,11 +203,13 @@ int run(const Args& args)
 		return remove(args);
 	if (action == "show")
 		return show(args);
+	if (action == "check")
+		return AccountCheck::Run(args);
 	return Command::Usage(info(), "unknown action " + action);
 }
 
 Command::Registrar sAccount({kName,
-	"list | add NAME --server HOST [OPTIONS] | set NAME [OPTIONS] [--rename NEW] | delete NAME | show NAME",
+	"list | add NAME --server HOST [OPTIONS] | set NAME [OPTIONS] [--rename NEW] | delete NAME | show NAME | check NAME",
 	"list, add, change and delete accounts",
 	"Options of add and set:\n"
 	"  --server HOST        the NNTP server\n"

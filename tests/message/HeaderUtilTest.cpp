@@ -46,16 +46,23 @@ TEST(HeaderDecode, EncodedWordsInManyCharsets)
 	} cases[] = {
 		{"=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", "Caf\xC3\xA9 cr\xC3\xA8me"},
 		{"=?iso-8859-15?q?Preis_100_=A4?=", "Preis 100 \xE2\x82\xAC"},
-		{"=?UTF-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=", "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln"},
+		{"=?UTF-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=",
+			"Gr\xC3\xBC\xC3\x9F"
+			"e aus K\xC3\xB6ln"},
 		{"=?KOI8-R?B?8NLJ18XU?=", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
 		{"=?windows-1251?Q?=CF=F0=E8=E2=E5=F2?=", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
-		{"=?ISO-8859-7?Q?=E5=EB=EB=E7=ED=E9=EA=DC?=", "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC"},
+		{"=?ISO-8859-7?Q?=E5=EB=EB=E7=ED=E9=EA=DC?=",
+			"\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC"},
 		{"=?GB2312?B?1tDOxA==?=", "\xE4\xB8\xAD\xE6\x96\x87"},
 		{"=?Big5?B?pKSk5Q==?=", "\xE4\xB8\xAD\xE6\x96\x87"},
 		{"=?UTF-8*en?Q?caf=C3=A9?=", "caf\xC3\xA9"},
 		// White space between two encoded words goes; around plain words it stays.
-		{"=?ISO-8859-1?Q?a=E9?= =?ISO-8859-1?Q?b=E9?=", "a\xC3\xA9" "b\xC3\xA9"},
-		{"=?ISO-8859-1?Q?a=E9?=  \t =?ISO-8859-1?Q?b?=", "a\xC3\xA9" "b"},
+		{"=?ISO-8859-1?Q?a=E9?= =?ISO-8859-1?Q?b=E9?=",
+			"a\xC3\xA9"
+			"b\xC3\xA9"},
+		{"=?ISO-8859-1?Q?a=E9?=  \t =?ISO-8859-1?Q?b?=",
+			"a\xC3\xA9"
+			"b"},
 		{"=?ISO-8859-1?Q?a_?= =?ISO-8859-1?Q?b?=", "a b"},
 		{"=?ISO-8859-1?Q?a=E9?= plain", "a\xC3\xA9 plain"},
 		{"Re: =?UTF-8?Q?=C3=A9t=C3=A9?= (2/5)", "Re: \xC3\xA9t\xC3\xA9 (2/5)"},
@@ -71,12 +78,13 @@ TEST(HeaderDecode, EncodedWordsInManyCharsets)
 TEST(HeaderDecode, BrokenEncodedWordsStayAsReceived)
 {
 	const char* literal[] = {
-		"=?ISO-8859-11?Q?abc?=",          // never available
-		"=?X-UNKNOWN?Q?abcdef?=",         // unknown charset
-		"=?UTF-8?X?abcdef?=",             // no such encoding
-		"=?UTF-8?Q?" "?=",                // no encoded text
-		"=?UTF-8?Q?never ends",           // no closing "?="
-		"=?UTF-8?Q?abc",                  // cut short
+		"=?ISO-8859-11?Q?abc?=",  // never available
+		"=?X-UNKNOWN?Q?abcdef?=",  // unknown charset
+		"=?UTF-8?X?abcdef?=",  // no such encoding
+		"=?UTF-8?Q?"
+		"?=",  // no encoded text
+		"=?UTF-8?Q?never ends",  // no closing "?="
+		"=?UTF-8?Q?abc",  // cut short
 		"=?",
 		"?=",
 	};
@@ -94,7 +102,8 @@ TEST(HeaderDecode, RawBytesFollowTheForcedCharset)
 {
 	EXPECT_EQ(decode("J\xF6rg"), "J\xC3\xB6rg");
 	EXPECT_EQ(decode("J\xC3\xB6rg", kCharsetUTF8), "J\xC3\xB6rg");
-	EXPECT_EQ(decode("\xF0\xD2\xC9\xD7\xC5\xD4", kCharsetKOI8R), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+	EXPECT_EQ(decode("\xF0\xD2\xC9\xD7\xC5\xD4", kCharsetKOI8R),
+		"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 	// Invalid bytes in a UTF-8 header are cleaned, the valid characters kept.
 	EXPECT_EQ(decode("J\xC3\xB6rg \xFF", kCharsetUTF8), "J\xC3\xB6rg ?");
 	EXPECT_EQ(decode("  \t "), "<None>");
@@ -117,12 +126,15 @@ TEST(HeaderEncode, RoundTripsLongTextInEveryCharset)
 		Charset cs;
 		const char* text;
 	} cases[] = {
-		{kCharsetISO8859_1, "\xC3\xA9t\xC3\xA9 \xC3\xA0 Paris, \xC3\xA9t\xC3\xA9 \xC3\xA0 Lyon, \xC3\xA9t\xC3\xA9 \xC3\xA0 Nice, "
-		                    "\xC3\xA9t\xC3\xA9 \xC3\xA0 Brest, \xC3\xA9t\xC3\xA9 \xC3\xA0 Caen"},
-		{kCharsetUTF8, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
-		               "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
-		               "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
-		{kCharsetKOI8R, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80 and more words"},
+		{kCharsetISO8859_1,
+			"\xC3\xA9t\xC3\xA9 \xC3\xA0 Paris, \xC3\xA9t\xC3\xA9 \xC3\xA0 Lyon, \xC3\xA9t\xC3\xA9 \xC3\xA0 Nice, "
+			"\xC3\xA9t\xC3\xA9 \xC3\xA0 Brest, \xC3\xA9t\xC3\xA9 \xC3\xA0 Caen"},
+		{kCharsetUTF8,
+			"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+			"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+			"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+		{kCharsetKOI8R,
+			"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80 and more words"},
 		{kCharsetGB18030, "\xE4\xB8\xAD\xE6\x96\x87 \xE4\xB8\xAD\xE6\x96\x87 test"},
 	};
 	for (const Case& c : cases) {
@@ -161,11 +173,14 @@ TEST(HeaderMime, ContentTypeAndParameters)
 
 	TString id;
 	long number, total;
-	EXPECT_TRUE(HeaderUtil::ParseContentTypePartial(raw("message/partial; id=\"abc@x\"; number=2; total=3"), id, number, total));
+	EXPECT_TRUE(HeaderUtil::ParseContentTypePartial(
+		raw("message/partial; id=\"abc@x\"; number=2; total=3"), id, number, total));
 	EXPECT_EQ(number, 2);
 	EXPECT_EQ(total, 3);
-	EXPECT_FALSE(HeaderUtil::ParseContentTypePartial(raw("message/partial; id=a; number=4; total=3"), id, number, total));
-	EXPECT_FALSE(HeaderUtil::ParseContentTypePartial(raw("message/partial; id=a; number=x; total=3"), id, number, total));
+	EXPECT_FALSE(HeaderUtil::ParseContentTypePartial(
+		raw("message/partial; id=a; number=4; total=3"), id, number, total));
+	EXPECT_FALSE(HeaderUtil::ParseContentTypePartial(
+		raw("message/partial; id=a; number=x; total=3"), id, number, total));
 
 	EXPECT_EQ(HeaderUtil::ParseContentEncoding(raw(" BASE64 ")), ContentEncodingBase64);
 	EXPECT_EQ(HeaderUtil::ParseContentEncoding(raw("quoted-printable")), ContentEncodingQuotedPrintable);

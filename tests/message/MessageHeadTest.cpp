@@ -39,18 +39,20 @@ TEST(MessageHead, ReadsFoldedRepeatedAndBadLines)
 	std::string longValue = std::string(1000, 'v') + "\r\n " + std::string(1000, 'w');
 	std::string longName(61, 'N');
 	ASSERT_EQ(readText(h, dir,
-		"Path: news.example.net!not-for-mail\r\n"
-		"Subject: hello\r\n"
-		" world\r\n"
-		"X-Tab: a\r\n"
-		"\tb\r\n"
-		"subject: second wins\r\n"
-		"Empty:\r\n"
-		"X-Long: " + longValue + "\r\n"
-		+ longName + ": x\r\n"
-		"Newsgroups: alt.test\r\n"
-		"\r\n"
-		"Body: not a header\r\n"), ErrOkay);
+				  "Path: news.example.net!not-for-mail\r\n"
+				  "Subject: hello\r\n"
+				  " world\r\n"
+				  "X-Tab: a\r\n"
+				  "\tb\r\n"
+				  "subject: second wins\r\n"
+				  "Empty:\r\n"
+				  "X-Long: " +
+					  longValue + "\r\n" + longName +
+					  ": x\r\n"
+					  "Newsgroups: alt.test\r\n"
+					  "\r\n"
+					  "Body: not a header\r\n"),
+		ErrOkay);
 	EXPECT_EQ(value(h, "SUBJECT"), "second wins");
 	EXPECT_EQ(value(h, "X-Tab"), "a\tb");
 	EXPECT_EQ(value(h, "Empty"), "(missing)");
@@ -77,24 +79,29 @@ TEST(MessageHead, DerivesAttributes)
 	TempDir dir;
 	MessageHead h;
 	ASSERT_EQ(readText(h, dir,
-		"From: =?ISO-8859-1?Q?J=F6rg_M=FCller?= <joerg@example.de>\n"
-		"Subject: =?UTF-8?B?w5xiZXJzaWNodA==?= (1/3)\n"
-		"Date: Tue, 03 Mar 2026 10:15:00 +0100\n"
-		"References: <a@x.org> stray <b@x.org>\n"
-		"Lines: 1234567\n"
-		"Mime-Version: 1.0\n"
-		"Content-Type: multipart/mixed; boundary=\"=-=-=\"\n"
-		"Content-Transfer-Encoding: QUOTED-PRINTABLE\n"
-		"User-Agent: Gnus/5.13\n"
-		"To: someone@example.org\n"
-		"\n"), ErrOkay);
+				  "From: =?ISO-8859-1?Q?J=F6rg_M=FCller?= <joerg@example.de>\n"
+				  "Subject: =?UTF-8?B?w5xiZXJzaWNodA==?= (1/3)\n"
+				  "Date: Tue, 03 Mar 2026 10:15:00 +0100\n"
+				  "References: <a@x.org> stray <b@x.org>\n"
+				  "Lines: 1234567\n"
+				  "Mime-Version: 1.0\n"
+				  "Content-Type: multipart/mixed; boundary=\"=-=-=\"\n"
+				  "Content-Transfer-Encoding: QUOTED-PRINTABLE\n"
+				  "User-Agent: Gnus/5.13\n"
+				  "To: someone@example.org\n"
+				  "\n"),
+		ErrOkay);
 	TString t;
 	h.AttrAuthor(t);
-	EXPECT_STREQ(t.String(), "J\xC3\xB6rg M\xC3\xBC" "ller");
+	EXPECT_STREQ(t.String(),
+		"J\xC3\xB6rg M\xC3\xBC"
+		"ller");
 	h.AttrEmail(t);
 	EXPECT_STREQ(t.String(), "joerg@example.de");
 	h.AttrSubject(t);
-	EXPECT_STREQ(t.String(), "\xC3\x9C" "bersicht (1/3)");
+	EXPECT_STREQ(t.String(),
+		"\xC3\x9C"
+		"bersicht (1/3)");
 	h.AttrUserAgent(t);
 	EXPECT_STREQ(t.String(), "Gnus/5.13");
 	EXPECT_EQ(h.AttrDate(), 1772529300LL * 1000000LL);
@@ -155,7 +162,8 @@ TEST(MessageHead, WritesInOrderFoldedAndReadsBack)
 	h.LinesSet(42);
 	std::string subject(60, 's');
 	subject += " " + std::string(39, 't');
-	for (const char* name : {"X-Foo", "x-bar", "References", "Newsgroups", "Message-ID", "To", "Subject", "From", "Date"})
+	for (const char* name :
+		{"X-Foo", "x-bar", "References", "Newsgroups", "Message-ID", "To", "Subject", "From", "Date"})
 		h.HeaderSet(name, TString(name[0] == 'S' ? subject.c_str() : name[0] == 'M' ? "<id@x.org>" : "v"));
 	std::string path = dir.Sub("w.qmsg");
 	ASSERT_EQ(h.HeaderWrite(TString(path.c_str()), 0), ErrOkay);
@@ -163,19 +171,23 @@ TEST(MessageHead, WritesInOrderFoldedAndReadsBack)
 	EXPECT_EQ(text,
 		"Date: v\n"
 		"From: v\n"
-		"Subject: " + std::string(60, 's') + "\n"
-		" " + std::string(39, 't') + "\n"
-		"To: v\n"
-		"Message-ID: <id@x.org>\n"
-		"Newsgroups: v\n"
-		"References: v\n"
-		"Lines: 42    \n"
-		"Content-Type: text/plain; charset=KOI8-R\n"
-		"Content-Transfer-Encoding: 8bit\n"
-		"X-Quillfern-State: UCNUCRxxxx\n"
-		"x-bar: v\n"
-		"X-Foo: v\n"
-		"\n");
+		"Subject: " +
+			std::string(60, 's') +
+			"\n"
+			" " +
+			std::string(39, 't') +
+			"\n"
+			"To: v\n"
+			"Message-ID: <id@x.org>\n"
+			"Newsgroups: v\n"
+			"References: v\n"
+			"Lines: 42    \n"
+			"Content-Type: text/plain; charset=KOI8-R\n"
+			"Content-Transfer-Encoding: 8bit\n"
+			"X-Quillfern-State: UCNUCRxxxx\n"
+			"x-bar: v\n"
+			"X-Foo: v\n"
+			"\n");
 
 	MessageHead back;
 	ASSERT_EQ(back.HeaderRead(TString(path.c_str()), MessageHead::kLockWait), ErrOkay);
@@ -193,7 +205,8 @@ TEST(MessageHead, StateWriteKeepsTheFileLength)
 {
 	TempDir dir;
 	std::string path = dir.Sub("s.qmsg");
-	std::string head = "Subject: s\nLines: 7     \nX-Quillfern-State: UHNUNRabcd\nMessage-ID: <s@x>\n\nbody\n";
+	std::string head =
+		"Subject: s\nLines: 7     \nX-Quillfern-State: UHNUNRabcd\nMessage-ID: <s@x>\n\nbody\n";
 	WriteFile(path, head);
 	MessageHead h;
 	ASSERT_EQ(h.HeaderRead(TString(path.c_str()), MessageHead::kLockWait), ErrOkay);
@@ -225,8 +238,8 @@ TEST(MessageHead, DownloadDropsPrivateHeadersAndPadsLines)
 	MessageHead h;
 	h.downloadOpen(MessageTypeUsenet);
 	std::vector<std::string> kept;
-	for (const char* l : {"Subject: s", "X-Quillfern-State: CCNRCU", " continued", "Lines: 42", "x-quillfern-section: 1",
-	                      "Newsgroups: a.b"}) {
+	for (const char* l : {"Subject: s", "X-Quillfern-State: CCNRCU", " continued", "Lines: 42",
+			 "x-quillfern-section: 1", "Newsgroups: a.b"}) {
 		TString line(l);
 		if (h.headLineAppend(line))
 			kept.push_back(line.String());

@@ -124,14 +124,15 @@ long BinText::UuDecode(const char* line, unsigned char* out, long capacity, Data
 
 bool BinText::UuLineStart(const TString& line, TString& name)
 {
+	name.Erase();
 	name.CharsetSet(line.CharsetGet());
 	name.AllowInvalidSet(true);
 	name.Erase();
 	const char* s = line.String();
 	if (line.ByteLength() < 6)
 		return false;
-	if (!(Str::ToLower(s[0]) == 'b' && Str::ToLower(s[1]) == 'e' && Str::ToLower(s[2]) == 'g'
-	      && Str::ToLower(s[3]) == 'i' && Str::ToLower(s[4]) == 'n' && Str::IsWhite(s[5])))
+	if (!(Str::ToLower(s[0]) == 'b' && Str::ToLower(s[1]) == 'e' && Str::ToLower(s[2]) == 'g' &&
+			Str::ToLower(s[3]) == 'i' && Str::ToLower(s[4]) == 'n' && Str::IsWhite(s[5])))
 		return false;
 	const char* p = s + 5;
 	while (Str::IsWhite(*p))

@@ -8,7 +8,7 @@ class BinText {
 public:
 	enum DataType : int {
 		DataBinary = 1,  // bytes as they are
-		DataText = 2,    // a zero byte becomes a space, and the output ends with a zero byte
+		DataText = 2,  // a zero byte becomes a space, and the output ends with a zero byte
 	};
 
 	// Decodes Base64 text, skipping anything outside the alphabet; returns the bytes written.

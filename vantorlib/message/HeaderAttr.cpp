@@ -11,6 +11,7 @@ namespace {
 
 void setNone(TString& text)
 {
+	text.Erase();
 	text.CharsetSet(kCharsetUTF8);
 	text.AllowInvalidSet(false);
 	text = "<None>";
@@ -39,6 +40,7 @@ void HeaderAttr::Clear()
 	mRefCount = -1;
 	mRefs.clear();
 	mData.Clear();
+	mLeaf.Erase();
 	mLeaf.CharsetSet(kCharsetUTF8);
 	mLeaf.AllowInvalidSet(false);
 	mLeaf.Erase();
@@ -84,13 +86,13 @@ MsgSectEncoding HeaderAttr::ContentEncodingSect() const
 
 void HeaderAttr::MessageDownloadSetFixup(int32_t v)
 {
-	if (mData.type == MessageTypeEmail || mData.state == MessageStateComplete
-	    || mData.download == MessageDownloadFailed || mData.download == MessageDownloadComplete)
+	if (mData.type == MessageTypeEmail || mData.state == MessageStateComplete ||
+		mData.download == MessageDownloadFailed || mData.download == MessageDownloadComplete)
 		return;
 	if (v != MessageDownloadNone && v != MessageDownloadMarked)
 		mData.download = MessageData::DownloadValid(v);
-	else if ((mData.download == MessageDownloadMarked && v == MessageDownloadNone)
-	         || (mData.download == MessageDownloadNone && v == MessageDownloadMarked))
+	else if ((mData.download == MessageDownloadMarked && v == MessageDownloadNone) ||
+		(mData.download == MessageDownloadNone && v == MessageDownloadMarked))
 		mData.download = MessageDownload(v);
 }
 
@@ -158,7 +160,8 @@ void HeaderAttr::AttrNewsgroupsTo(TString& text) const
 
 void HeaderAttr::AttrUserAgent(TString& text) const
 {
-	static const HeaderName kOrder[] = {kHeaderUserAgent, kHeaderXMailer, kHeaderXNewsreader, kHeaderXNewsposter};
+	static const HeaderName kOrder[] = {
+		kHeaderUserAgent, kHeaderXMailer, kHeaderXNewsreader, kHeaderXNewsposter};
 	for (HeaderName h : kOrder) {
 		TString raw;
 		if (HeaderGet(h, raw)) {
@@ -207,6 +210,7 @@ long long HeaderAttr::AttrDate() const
 
 void HeaderAttr::AttrDate(TString& text) const
 {
+	text.Erase();
 	text.CharsetSet(kCharsetUTF8);
 	TimeFormat::DateTimeVal(text, AttrDate(), TimeCore::kBiasLocal, nullptr, false);
 }
@@ -224,6 +228,7 @@ long HeaderAttr::RefCount() const
 bool HeaderAttr::RefAt(long index, TString& id) const
 {
 	if (index < 0 || index >= RefCount()) {
+		id.Erase();
 		id.CharsetSet(kCharsetUTF8);
 		id.Erase();
 		return false;
@@ -236,6 +241,7 @@ void HeaderAttr::AttrMimeType(TString& type) const
 {
 	TString value, name;
 	HeaderDecode(kHeaderContentType, value);
+	type.Erase();
 	type.CharsetSet(kCharsetUTF8);
 	if (!HeaderHas(kHeaderContentType) || !HeaderUtil::ParseContentTypeAttachment(value, type, name))
 		type.Erase();
@@ -243,6 +249,7 @@ void HeaderAttr::AttrMimeType(TString& type) const
 
 void HeaderAttr::AttrAttachmentName(TString& name) const
 {
+	name.Erase();
 	name.CharsetSet(kCharsetUTF8);
 	name.Erase();
 	TString value, type;
@@ -295,12 +302,13 @@ bool HeaderAttr::AttrPartialSecondary() const
 
 void HeaderAttr::AttrAttachmentPart(TString& base, long& number, long& total) const
 {
+	base.Erase();
 	base.CharsetSet(kCharsetUTF8);
 	base.Erase();
 	number = total = 0;
 	MessageSect sect;
-	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect)
-	    || sect.PartTotalGet() <= 1)
+	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect) ||
+		sect.PartTotalGet() <= 1)
 		return;
 	if (AttrMimeMessage()) {
 		TString id;
@@ -478,8 +486,9 @@ void HeaderAttr::dataFromHeaders()
 {
 	TString value;
 	mLines = int32_t(HeaderGet(kHeaderLines, value) ? HeaderUtil::ParseLines(value) : 1);
-	mContentEncoding = HeaderGet(kHeaderContentTransferEncoding, value) ? HeaderUtil::ParseContentEncoding(value)
-	                                                                      : ContentEncoding8bit;
+	mContentEncoding = HeaderGet(kHeaderContentTransferEncoding, value)
+		? HeaderUtil::ParseContentEncoding(value)
+		: ContentEncoding8bit;
 	mContentType = ContentTypeNone;
 	mCharset = kCharsetNone;
 	if (HeaderGet(kHeaderContentType, value)) {

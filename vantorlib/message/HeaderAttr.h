@@ -50,7 +50,10 @@ public:
 	void DataCopy(const MessageData& data) { mData = data; }
 	bool DataEqual(const MessageData& data) const { return mData == data; }
 	static void DataToString(const MessageData& data, TString& text) { MessageData::ToString(data, text); }
-	static void DataFromString(MessageData& data, const TString& text) { MessageData::FromString(data, text); }
+	static void DataFromString(MessageData& data, const TString& text)
+	{
+		MessageData::FromString(data, text);
+	}
 	// Reads the state string into this message's data.
 	void mesgSet(const TString& text) { MessageData::FromString(mData, text); }
 

@@ -92,8 +92,9 @@ int HeaderList::infoSort(const TString& name)
 bool HeaderList::infoCustom(const TString& name)
 {
 	const Info* i = infoFind(name);
-	return i && (i->name == kHeaderQuillfernAccount || i->name == kHeaderQuillfernLeaf
-	             || i->name == kHeaderQuillfernSection || i->name == kHeaderQuillfernState);
+	return i &&
+		(i->name == kHeaderQuillfernAccount || i->name == kHeaderQuillfernLeaf ||
+			i->name == kHeaderQuillfernSection || i->name == kHeaderQuillfernState);
 }
 
 const char* HeaderList::HeaderNameString(HeaderName name)
@@ -332,8 +333,8 @@ bool HeaderList::sectHasFirstPart() const
 bool HeaderList::sectHasNonMimeAttachments() const
 {
 	for (const MessageSect& s : mSects)
-		if (s.TypeGet() == MsgSectAttachment
-		    && (s.EncodingGet() == MsgSectUuencode || s.EncodingGet() == MsgSectYenc))
+		if (s.TypeGet() == MsgSectAttachment &&
+			(s.EncodingGet() == MsgSectUuencode || s.EncodingGet() == MsgSectYenc))
 			return true;
 	return false;
 }

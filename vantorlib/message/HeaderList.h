@@ -22,7 +22,7 @@ public:
 	struct Info {
 		const char* spelling;
 		HeaderName name;
-		int sort;   // order when headers are written
+		int sort;  // order when headers are written
 		bool keep;  // kept by RemoveNonDisplayHeaders
 	};
 
@@ -93,6 +93,10 @@ public:
 	long sectFirstList(std::vector<MessageSect>& list) const;
 	bool sectFirstAt(long index, MessageSect& sect) const;
 	Error sectWrite(TextFile& file) const;
+	Error sectUpdate(const TString& path, long long delta)
+	{
+		return MessageSect::ListUpdate(path, mSects, delta);
+	}
 
 protected:
 	HeaderMap mHeaders;

@@ -51,6 +51,7 @@ long decimal(const TString& text)
 // Bytes of a std::string into a UTF-8 string that may hold invalid sequences for now.
 void assignUtf8(TString& out, const std::string& bytes)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(true);
 	out.Erase();
@@ -97,6 +98,7 @@ bool HeaderUtil::Parse(const TString& line, TString& name, TString& value)
 {
 	name.CharsetSet(kCharsetISO8859_1);
 	name.Erase();
+	value.Erase();
 	value.CharsetSet(line.CharsetGet());
 	value.AllowInvalidSet(true);
 	value.Erase();
@@ -199,6 +201,7 @@ bool HeaderUtil::wordParseQ(const TString& text, const EncodedWord& word, TStrin
 	raw.AppendByte(bytes.data(), long(bytes.size()));
 	if (!raw.Valid())
 		return false;
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	CSet::Convert(word.charset, raw, kCharsetUTF8, out);
 	return true;
@@ -213,6 +216,7 @@ bool HeaderUtil::wordParseB(const TString& text, const EncodedWord& word, TStrin
 	raw.CharsetSet(word.charset);
 	raw.AllowInvalidSet(true);
 	raw.AppendByte(reinterpret_cast<const char*>(buf.data()), n);
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	CSet::Convert(word.charset, raw, kCharsetUTF8, out);
 	out.NormalizeLineEnds();
@@ -237,7 +241,8 @@ void HeaderUtil::Decode(TString& out, const TString& in)
 		EncodedWord word;
 		if (s[i] == '=' && wordFind(text, i, word)) {
 			TString decoded;
-			bool ok = word.encoding == 'Q' ? wordParseQ(text, word, decoded) : wordParseB(text, word, decoded);
+			bool ok =
+				word.encoding == 'Q' ? wordParseQ(text, word, decoded) : wordParseB(text, word, decoded);
 			// Only the white space between the two words goes, never a space that the
 			// previous word itself decoded to.
 			if (afterWord)
@@ -288,6 +293,7 @@ void HeaderUtil::encodeWord(TString& out, const TString& text, Charset charset)
 		}
 	}
 	w += "?=";
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Erase();
 	out.AppendByte(w.data(), long(w.size()));
@@ -374,7 +380,8 @@ void HeaderUtil::Encode(TString& out, const TString& in, Charset charset)
 	wordwise.Trim();
 	TString single, address;
 	encodeWord(single, text, charset);
-	if (single.ByteLength() < 76 && single.ByteLength() < wordwise.ByteLength() && !NetName::EmailFind(text, address))
+	if (single.ByteLength() < 76 && single.ByteLength() < wordwise.ByteLength() &&
+		!NetName::EmailFind(text, address))
 		wordwise = single;
 	if (wordwise.Empty())
 		wordwise = "<None>";
@@ -429,6 +436,7 @@ bool HeaderUtil::CharEncodeNeeded(unsigned char byte)
 
 bool HeaderUtil::parseContentItem(const TString& value, const char* key, TString& out)
 {
+	out.Erase();
 	out.CharsetSet(value.CharsetGet());
 	out.AllowInvalidSet(true);
 	out.Erase();
@@ -455,7 +463,8 @@ bool HeaderUtil::parseFilename(const TString& value, TString& out)
 
 bool HeaderUtil::mimeValid(const TString& type)
 {
-	static const char* const kMajor[] = {"application", "audio", "image", "message", "multipart", "text", "video"};
+	static const char* const kMajor[] = {
+		"application", "audio", "image", "message", "multipart", "text", "video"};
 	const char* s = type.String();
 	const char* slash = type.FindPtr('/');
 	if (!slash || Str::FindPtr(slash + 1, '/') || slash == s || !slash[1])
@@ -512,6 +521,7 @@ bool HeaderUtil::ParseContentTypeAttachment(const TString& value, TString& mimeT
 	std::vector<std::string> tokens = paramTokens(value);
 	std::string first = tokens.empty() ? std::string() : tokens[0];
 	trimStd(first);
+	mimeType.Erase();
 	mimeType.CharsetSet(value.CharsetGet());
 	mimeType.AllowInvalidSet(true);
 	mimeType.Erase();
@@ -524,8 +534,8 @@ bool HeaderUtil::ParseContentTypePartial(const TString& value, TString& id, long
 {
 	number = total = 0;
 	TString n, t;
-	bool ok = parseContentItem(value, "id", id) && parseContentItem(value, "number", n)
-	          && parseContentItem(value, "total", t);
+	bool ok = parseContentItem(value, "id", id) && parseContentItem(value, "number", n) &&
+		parseContentItem(value, "total", t);
 	if (!ok)
 		return false;
 	long nv = decimal(n), tv = decimal(t);
@@ -560,36 +570,36 @@ long HeaderUtil::ParseLines(const TString& value)
 const char* HeaderUtil::ContentEncodingString(ContentEncoding encoding)
 {
 	switch (encoding) {
-	case ContentEncodingBase64:
-		return "Base64";
-	case ContentEncoding7bit:
-		return "7bit";
-	case ContentEncodingQuotedPrintable:
-		return "Quoted-Printable";
-	default:
-		return "8bit";
+	case ContentEncodingBase64: return "Base64";
+	case ContentEncoding7bit: return "7bit";
+	case ContentEncodingQuotedPrintable: return "Quoted-Printable";
+	default: return "8bit";
 	}
 }
 
 void HeaderUtil::CreateContentType(TString& out, ContentType type, Charset charset)
 {
 	const char* spelling = type == ContentTypePartial ? "message/partial"
-	                       : type == ContentTypeHtml  ? "text/html"
-	                                                  : "text/plain";
+		: type == ContentTypeHtml                     ? "text/html"
+													  : "text/plain";
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Fmt("%s; charset=%s", spelling, CSet::String(CSet::MakeValid(charset)));
 }
 
 void HeaderUtil::CreateContentEncoding(TString& out, ContentEncoding encoding)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out = ContentEncodingString(encoding);
 }
 
 void HeaderUtil::CreateDate(TString& out)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
-	TimeFormat::DateTimeVal(out, TimeCore::TimeGet(), TimeCore::kBiasLocal, "%w1, %d2 %n3 %y1 %h3:%m1:%s1 %t1", true);
+	TimeFormat::DateTimeVal(
+		out, TimeCore::TimeGet(), TimeCore::kBiasLocal, "%w1, %d2 %n3 %y1 %h3:%m1:%s1 %t1", true);
 }
 
 void HeaderUtil::CreateFrom(TString& out, const TString& name, const TString& address)
@@ -606,12 +616,14 @@ void HeaderUtil::CreateFrom(TString& out, const TString& name, const TString& ad
 
 void HeaderUtil::CreateLines(TString& out, long count)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.Fmt("%ld", count);
 }
 
 void HeaderUtil::CreateMimeVersion(TString& out)
 {
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out = "1.0";
 }
@@ -635,6 +647,7 @@ void HeaderUtil::CreateReferences(TString& out, const TString& parentId, const T
 			joined += ' ';
 		joined += parent.String();
 	}
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(false);
 	out.Erase();
@@ -828,6 +841,7 @@ void HeaderUtil::MessageFilename(TString& out, const TString& messageId)
 		Md5::HexDigest("<None>", 6, digest);
 	else
 		Md5::HexDigest(messageId, digest);
+	out.Erase();
 	out.CharsetSet(kCharsetUTF8);
 	out.AllowInvalidSet(false);
 	out.Fmt("QM%s.%s", digest.String(), MessageExtension());

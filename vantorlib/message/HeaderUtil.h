@@ -15,11 +15,11 @@ class DEntry;
 
 enum ContentType : int32_t {
 	ContentTypeNone = 0,
-	ContentTypeOther = 1,      // any other valid MIME type
+	ContentTypeOther = 1,  // any other valid MIME type
 	ContentTypeMultipart = 2,  // "multipart/..."
-	ContentTypePartial = 3,    // "message/partial"
-	ContentTypeHtml = 4,       // "text/html"
-	ContentTypePlain = 5,      // "text/plain"
+	ContentTypePartial = 3,  // "message/partial"
+	ContentTypeHtml = 4,  // "text/html"
+	ContentTypePlain = 5,  // "text/plain"
 };
 
 enum ContentEncoding : int32_t {

@@ -9,8 +9,8 @@
 #include "Charset.h"
 #include "Error.h"
 #include "MessageHead.h"
-#include "TextFile.h"
 #include "TString.h"
+#include "TextFile.h"
 #include "YencSect.h"
 
 class MessageBody : public MessageHead {

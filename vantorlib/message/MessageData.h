@@ -10,19 +10,19 @@ class TString;
 
 enum MessageType : int32_t {
 	MessageTypeUsenet = 'U',  // has Newsgroups
-	MessageTypeEmail = 'E',   // has To
+	MessageTypeEmail = 'E',  // has To
 	MessageTypeUnknown = 'x',
 };
 
 enum MessageState : int32_t {
-	MessageStateHeaders = 'H',   // headers only
+	MessageStateHeaders = 'H',  // headers only
 	MessageStateComplete = 'C',  // body stored
 	MessageStateUnknown = 'x',
 };
 
 enum MessageAttach : int32_t {
 	MessageAttachNone = 'N',
-	MessageAttachFirst = 'A',      // an attachment whose first part is here
+	MessageAttachFirst = 'A',  // an attachment whose first part is here
 	MessageAttachSecondary = 'S',  // only parts 2 and later of an attachment
 	MessageAttachUnknown = 'x',
 };
@@ -34,10 +34,10 @@ enum MessageRead : int32_t {
 };
 
 enum MessageDownload : int32_t {
-	MessageDownloadNone = 'N',      // not marked
-	MessageDownloadMarked = 'R',    // marked for body download
+	MessageDownloadNone = 'N',  // not marked
+	MessageDownloadMarked = 'R',  // marked for body download
 	MessageDownloadComplete = 'C',  // body downloaded
-	MessageDownloadFailed = 'F',    // body download failed
+	MessageDownloadFailed = 'F',  // body download failed
 	MessageDownloadUnknown = 'x',
 };
 

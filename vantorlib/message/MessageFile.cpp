@@ -283,7 +283,8 @@ Error MessageFile::Create(const TString& path, const Data& data)
 		err = HeaderWrite(mFile);
 	BodyWriter writer{&mFile, cs};
 	if (err == ErrOkay) {
-		bool ok = WordWrap::Wrap(data.body, bodyLine, &writer, false, 0, LineLenMakeValid(data.lineLen), true, true);
+		bool ok = WordWrap::Wrap(
+			data.body, bodyLine, &writer, false, 0, LineLenMakeValid(data.lineLen), true, true);
 		if (writer.err != ErrOkay)
 			err = writer.err;
 		else if (!ok || writer.count == 0)

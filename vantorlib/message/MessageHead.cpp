@@ -271,8 +271,8 @@ void MessageHead::lineWrite(std::vector<TString>& lines, const HeaderMap* upload
 	dataToHeadersMin();
 	dataToHeadersExtra();
 	if (uploadHeaders) {
-		for (HeaderName h : {kHeaderDate, kHeaderQuillfernAccount, kHeaderQuillfernLeaf, kHeaderQuillfernSection,
-		                     kHeaderQuillfernState})
+		for (HeaderName h : {kHeaderDate, kHeaderQuillfernAccount, kHeaderQuillfernLeaf,
+				 kHeaderQuillfernSection, kHeaderQuillfernState})
 			HeaderDel(h);
 		for (const auto& [name, value] : *uploadHeaders) {
 			HeaderDel(name);
@@ -285,7 +285,8 @@ void MessageHead::lineWrite(std::vector<TString>& lines, const HeaderMap* upload
 		order.emplace_back(key < 0 ? 6000 : key, &entry);
 	}
 	// The map is already in name order, so a stable sort by key keeps unknown names sorted.
-	std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+	std::stable_sort(
+		order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 	for (const auto& [key, entry] : order) {
 		TString line, wrapped;
 		HeaderUtil::Create(line, entry->first, entry->second);
@@ -389,9 +390,11 @@ Error MessageHead::StateWrite(const TString& path)
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
 	unsigned long long done = 0;
 	if (err == ErrOkay && hasLines)
-		err = file.WriteRange(stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+		err = file.WriteRange(
+			stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
 	if (err == ErrOkay && hasState)
-		err = file.WriteRange(stored.mStateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
+		err = file.WriteRange(
+			stored.mStateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
 }
@@ -407,7 +410,7 @@ bool MessageHead::ParseNeeded() const
 {
 	if (mData.state != MessageStateComplete || sectCount() > 0)
 		return false;
-	return mData.attach == MessageAttachFirst || mData.attach == MessageAttachSecondary
-	       || mContentType == ContentTypeMultipart || mContentType == ContentTypePartial
-	       || mContentType == ContentTypeHtml;
+	return mData.attach == MessageAttachFirst || mData.attach == MessageAttachSecondary ||
+		mContentType == ContentTypeMultipart || mContentType == ContentTypePartial ||
+		mContentType == ContentTypeHtml;
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "DiskFile.h"
 #include "HeaderAttr.h"
 #include "HeaderUtil.h"
 #include "PathMngr.h"
@@ -107,8 +108,8 @@ bool MessageSect::comp(const MessageSect& a, const MessageSect& b)
 
 bool MessageSect::operator==(const MessageSect& o) const
 {
-	return mType == o.mType && mEncoding == o.mEncoding && mFilename == o.mFilename && mMime == o.mMime
-	       && mOffset == o.mOffset && mPartNumber == o.mPartNumber && mPartTotal == o.mPartTotal;
+	return mType == o.mType && mEncoding == o.mEncoding && mFilename == o.mFilename && mMime == o.mMime &&
+		mOffset == o.mOffset && mPartNumber == o.mPartNumber && mPartTotal == o.mPartTotal;
 }
 
 bool MessageSect::LineParse(const TString& value)
@@ -268,7 +269,8 @@ bool MessageSect::HeaderDataPartial(const HeaderAttr& message, long offset)
 	Clear();
 	TString id;
 	long number = 0, total = 0;
-	if (message.ContentTypeGet() != ContentTypePartial || !message.AttrPartialData(id, number, total) || number <= 1)
+	if (message.ContentTypeGet() != ContentTypePartial || !message.AttrPartialData(id, number, total) ||
+		number <= 1)
 		return false;
 	mType = MsgSectAttachment;
 	mEncoding = MsgSectBase64;
@@ -291,4 +293,55 @@ Error MessageSect::ListWrite(TextFile& file, const std::vector<MessageSect>& sec
 			err = file.Write(line);
 	}
 	return err;
+}
+
+Error MessageSect::ListUpdate(const TString& path, std::vector<MessageSect>& sections, long long shift)
+{
+	for (const MessageSect& s : sections) {
+		long long moved = s.mOffset + shift;
+		if (moved < 10 || moved > 0x7FFFFFFF)
+			return ErrFileInvalidData;
+	}
+	for (MessageSect& s : sections)
+		s.mOffset = int32_t(s.mOffset + shift);
+	// Where the old lines are, from the top of the file.
+	std::vector<std::pair<long long, long>> places;
+	TextFile in;
+	Error err = in.Open(path, TextFile::ModeRead, DiskFile::kLockWaitDefault);
+	while (err == ErrOkay) {
+		long long at = 0;
+		TString line;
+		err = in.PositionGet(&at);
+		if (err == ErrOkay)
+			err = in.Read(line);
+		if (err != ErrOkay || line.IsWhite())
+			break;
+		TString name, value;
+		if (HeaderUtil::Parse(line, name, value) && name.CompareNoCase("X-Quillfern-Section") == 0)
+			places.emplace_back(at, line.ByteLength());
+	}
+	if (err == ErrFileEnd)
+		err = ErrOkay;
+	Error e = in.IsOpen() ? in.Close() : ErrOkay;
+	if (err == ErrOkay)
+		err = e;
+	if (err == ErrOkay && places.size() != sections.size())
+		err = ErrFileInvalidData;
+	std::vector<TString> lines(sections.size());
+	for (size_t i = 0; err == ErrOkay && i < sections.size(); ++i) {
+		sections[i].lineFormatHead(lines[i]);
+		if (lines[i].ByteLength() != places[i].second)
+			err = ErrFileInvalidData;
+	}
+	if (err != ErrOkay || sections.empty())
+		return err;
+	DiskFile out;
+	err = out.Open(path, FileAccessReadWrite, DiskFile::kLockWaitDefault);
+	for (size_t i = 0; err == ErrOkay && i < sections.size(); ++i) {
+		unsigned long long done = 0;
+		err = out.WriteRange(
+			places[i].first, lines[i].String(), (unsigned long long)lines[i].ByteLength(), &done);
+	}
+	e = out.IsOpen() ? out.Close() : ErrOkay;
+	return err != ErrOkay ? err : e;
 }

@@ -47,6 +47,9 @@ public:
 	bool HeaderDataPartial(const HeaderAttr& message, long offset);
 
 	static Error ListWrite(TextFile& file, const std::vector<MessageSect>& sections);
+	// Shifts every offset and writes the section lines over the old ones in the file's header
+	// block; they keep their length, the offset being always 8 hex digits.
+	static Error ListUpdate(const TString& path, std::vector<MessageSect>& sections, long long shift);
 
 	MsgSectType TypeGet() const { return mType; }
 	void TypeSet(MsgSectType type) { mType = type; }

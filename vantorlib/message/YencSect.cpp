@@ -92,6 +92,7 @@ uint32_t YencSect::hexGet(const TString& text, const char* key)
 
 bool YencSect::LineStart(const TString& text, TString& name)
 {
+	name.Erase();
 	name.CharsetSet(text.CharsetGet());
 	name.AllowInvalidSet(true);
 	name.Erase();

@@ -1,15 +1,13 @@
 #include "NetName.h"
 
+#include "Net.h"
+#include "TimeCore.h"
 #include "Unicode.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <string>
-
-#include "TimeCore.h"
+#include <vector>
 
 namespace {
 
@@ -98,7 +96,8 @@ bool NetName::EmailValid(const TString& text)
 	size_t len = std::strlen(s);
 	if (len < 5 || len > 65)
 		return false;
-	if (!isAsciiAlnum(static_cast<unsigned char>(s[0])) || !isAsciiAlnum(static_cast<unsigned char>(s[len - 1])))
+	if (!isAsciiAlnum(static_cast<unsigned char>(s[0])) ||
+		!isAsciiAlnum(static_cast<unsigned char>(s[len - 1])))
 		return false;
 	size_t at = len;
 	int atCount = 0;
@@ -115,7 +114,8 @@ bool NetName::EmailValid(const TString& text)
 	if (atCount != 1)
 		return false;
 	// The first and last bytes are letters or digits, so both neighbours of "@" exist.
-	if (!isAsciiAlnum(static_cast<unsigned char>(s[at - 1])) || !isAsciiAlnum(static_cast<unsigned char>(s[at + 1])))
+	if (!isAsciiAlnum(static_cast<unsigned char>(s[at - 1])) ||
+		!isAsciiAlnum(static_cast<unsigned char>(s[at + 1])))
 		return false;
 	int digits = 0;
 	for (size_t i = 0; i < at; i++)
@@ -158,107 +158,196 @@ bool NetName::NewsValid(const TString& name)
 	return letter;
 }
 
+void NetName::HostClean(TString& name)
+{
+	std::string out;
+	const char* s = name.String();
+	for (size_t i = 0; s[i]; i++) {
+		if (!HostChar(s[i]))
+			continue;
+		if (s[i] == '.' && !out.empty() && out.back() == '.')
+			continue;
+		out.push_back(s[i]);
+	}
+	if (!out.empty() && out.front() == '.')
+		out.erase(0, 1);
+	if (!out.empty() && out.back() == '.')
+		out.pop_back();
+	if (out.size() > 70)
+		out.resize(70);
+	name.Erase();
+	name.AllowInvalidSet(false);
+	name.CharsetSet(kCharsetUTF8);
+	name.Assign(out.c_str());
+}
+
+void NetName::HostNoDomain(TString& domain, TString& host)
+{
+	if (!(domain.Empty() || domain == UnknownDomain()))
+		return;
+	const char* dot = std::strchr(host.String(), '.');
+	if (!dot)
+		return;
+	TString rest(dot + 1);
+	TString first;
+	first.AssignByte(host.String(), static_cast<long>(dot - host.String()));
+	HostClean(rest);
+	HostClean(first);
+	domain = rest.Empty() ? TString(UnknownDomain()) : rest;
+	host = first.Empty() ? TString(UnknownHost()) : first;
+}
+
+void NetName::HostOverlap(const TString& domain, TString& host)
+{
+	long n = host.ByteLength(), m = domain.ByteLength();
+	if (m < 1 || n < m || std::strcmp(host.String() + n - m, domain.String()) != 0)
+		return;
+	host.EraseRightByte(m);
+	HostClean(host);
+	if (host.Empty())
+		host = UnknownHost();
+}
+
+const char* NetName::IPAddrToString(TString& out, unsigned long address, bool padded)
+{
+	unsigned a = (address >> 24) & 0xFF, b = (address >> 16) & 0xFF, c = (address >> 8) & 0xFF,
+			 d = address & 0xFF;
+	out.Fmt(padded ? "%03u.%03u.%03u.%03u" : "%u.%u.%u.%u", a, b, c, d);
+	return out.String();
+}
+
 bool NetName::EmailFind(const TString& text, TString& found)
 {
-	found.CharsetSet(kCharsetUTF8);
 	found.Erase();
 	const char* s = text.String();
-	long len = text.ByteLength();
-	for (long at = 0; at < len; ++at) {
+	size_t len = std::strlen(s);
+	for (size_t at = 0; at < len; at++) {
 		if (s[at] != '@')
 			continue;
-		long b = at, e = at + 1;
-		while (b > 0 && EmailChar(s[b - 1]) && s[b - 1] != '@')
-			--b;
-		while (e < len && EmailChar(s[e]) && s[e] != '@')
-			++e;
-		if (e - b > 65)
+		size_t begin = at, end = at + 1;
+		while (begin > 0 && EmailChar(s[begin - 1]) && s[begin - 1] != '@')
+			begin--;
+		while (end < len && EmailChar(s[end]) && s[end] != '@')
+			end++;
+		if (end - begin > 65)
 			continue;
-		TString run;
-		run.AssignByte(s + b, e - b);
-		if (EmailValid(run)) {
-			found = run;
+		TString candidate;
+		candidate.AssignByte(s + begin, static_cast<long>(end - begin));
+		if (EmailValid(candidate)) {
+			found = candidate;
 			return true;
 		}
 	}
 	return false;
 }
 
+bool NetName::EmailOrMsgId(const TString& text)
+{
+	const char* s = text.String();
+	const char* at = std::strchr(s, '@');
+	if (!at || at == s)
+		return false;
+	int digits = 0;
+	for (const char* p = s; p < at; p++)
+		if (isDigit(static_cast<unsigned char>(*p)))
+			digits++;
+	return digits < 4;
+}
+
 bool NetName::MsgIdChar(char c)
 {
-	return c != 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '<' && c != '>';
+	unsigned char u = static_cast<unsigned char>(c);
+	return !(u == 0 || u == ' ' || u == '\t' || u == '\r' || u == '\n' || u == '\v' || u == '\f' ||
+		u == '<' || u == '>');
 }
 
 bool NetName::MsgIdValid(const TString& text)
 {
 	const char* s = text.String();
-	long len = text.ByteLength();
+	size_t len = std::strlen(s);
 	if (len < 5 || len > 255 || s[0] != '<' || s[len - 1] != '>')
 		return false;
 	if (s[1] == '@' || s[len - 2] == '@')
 		return false;
-	int ats = 0;
-	for (long i = 1; i < len - 1; ++i) {
+	int atCount = 0;
+	for (size_t i = 1; i + 1 < len; i++) {
 		if (!MsgIdChar(s[i]))
 			return false;
 		if (s[i] == '@')
-			++ats;
+			atCount++;
 	}
-	return ats == 1;
+	return atCount == 1;
 }
 
-namespace {
-
-// The machine's name for generated message-ids, cleaned to host-name bytes.
-const std::string& idHost()
+const char* NetName::MsgIdGen(TString& out, bool bogus)
 {
-	static const std::string host = [] {
-		char buf[1024] = {0};
-		std::string out;
-		if (gethostname(buf, sizeof(buf) - 2) == 0)
-			for (const char* p = buf; *p && out.size() < 70; ++p)
-				if (NetName::HostChar(*p) && !(*p == '.' && (out.empty() || out.back() == '.')))
-					out += *p;
-		while (!out.empty() && out.back() == '.')
-			out.pop_back();
-		if (out.empty())
-			out = "unknown";
-		if (out.find('.') == std::string::npos)
-			out += ".unknown.dom";
-		return out;
-	}();
-	return host;
-}
-
-}  // namespace
-
-void NetName::MsgIdGen(TString& text, bool bogus)
-{
-	// The time in microseconds, made strictly increasing so that two ids made within the
-	// same microsecond still differ.
+	// The time in microseconds, made strictly increasing so that two ids made within the same
+	// microsecond still differ.
 	static std::atomic<long long> sLast{0};
-	long long now = TimeCore::TimeGet();
+	long long time = TimeCore::TimeGet();
 	long long last = sLast.load();
 	long long next;
 	do {
-		next = now > last ? now : last + 1;
+		next = time > last ? time : last + 1;
 	} while (!sLast.compare_exchange_weak(last, next));
-	char digits[32];
-	std::snprintf(digits, sizeof(digits), "%016llX", static_cast<unsigned long long>(next));
-	text.CharsetSet(kCharsetUTF8);
-	if (bogus)
-		text.Fmt("<BOGUS%s@quillfern.invalid>", digits);
-	else
-		text.Fmt("<QM%s@%s>", digits, idHost().c_str());
+	unsigned long long now = static_cast<unsigned long long>(next);
+	if (bogus) {
+		out.Fmt("<BOGUS%016llX@quillfern.invalid>", now);
+	} else {
+		TString fqdn;
+		Net::LocalFQDN(fqdn);
+		out.Fmt("<QM%016llX@%s>", now, fqdn.String());
+	}
+	return out.String();
 }
 
 bool NetName::MsgIdGenValid(const TString& text)
 {
 	const char* s = text.String();
-	if (text.ByteLength() < 22 || !MsgIdValid(text) || s[1] != 'Q' || s[2] != 'M' || s[19] != '@')
+	if (text.ByteLength() < 22 || !MsgIdValid(text))
 		return false;
-	for (int i = 3; i <= 18; ++i)
-		if (!Str::IsHexDigit(s[i]) || Str::IsLower(s[i]))
+	if (s[1] != 'Q' || s[2] != 'M' || s[19] != '@')
+		return false;
+	for (int i = 3; i <= 18; i++) {
+		char c = s[i];
+		if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
 			return false;
+	}
+	return true;
+}
+
+bool NetName::NewsListValid(const TString& list)
+{
+	const char* s = list.String();
+	size_t len = std::strlen(s);
+	if (len < 1 || s[0] == ',' || s[len - 1] == ',')
+		return false;
+	for (size_t i = 0; i < len; i++) {
+		unsigned char u = static_cast<unsigned char>(s[i]);
+		if (u == ' ' || u == '\t' || u == '\r' || u == '\n' || u == '\v' || u == '\f')
+			return false;
+		if (s[i] == ',' && s[i + 1] == ',')
+			return false;
+	}
+	std::vector<std::string> seen;
+	size_t start = 0;
+	while (start <= len) {
+		size_t comma = start;
+		while (comma < len && s[comma] != ',')
+			comma++;
+		std::string name(s + start, comma - start);
+		TString element;
+		element.AllowInvalidSet(true);
+		element.AssignByte(name.data(), static_cast<long>(name.size()));
+		if (!NewsValid(element))
+			return false;
+		for (const std::string& other : seen)
+			if (other == name)
+				return false;
+		seen.push_back(name);
+		if (seen.size() > 4)
+			return false;
+		start = comma + 1;
+	}
 	return true;
 }

@@ -85,9 +85,9 @@ bool CSetImp::Convert(Charset from, const TString& text, Charset to, TString& ou
 {
 	// The source may be out itself.
 	TString src(text);
-	out.CharsetSet(to);
-	out.AllowInvalidSet(true);
 	out.Erase();
+	out.AllowInvalidSet(true);
+	out.CharsetSet(to);
 	if (src.Empty()) {
 		out.AllowInvalidSet(false);
 		return true;
