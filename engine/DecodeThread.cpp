@@ -36,10 +36,10 @@ bool progress(void* context, const MessageBody::ProgressData& data)
 {
 	(void)context;
 	char text[128];
-	std::snprintf(text, sizeof(text), "%lld\n%lld\n%ld\n%ld\n", data.written, data.expected, long(data.section),
-		long(data.sections));
+	std::snprintf(text, sizeof(text), "%lld\n%lld\n%ld\n%ld\n", data.written, data.expected,
+		long(data.section), long(data.sections));
 	Notify::Send(NotifyList::DecodeProgress(), TString(text));
-	return ThreadMngr::Running();
+	return true;
 }
 
 }  // namespace

@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	TString name;
 	BinText::UuLineStart(line, name);
 	BinText::UuLineStop(line);
-	if (BinText::UuLineData(line) && BinText::UuDecode(text.c_str(), out, sizeof(out), BinText::DataBinary) != line.ByteAt(0) - 32 && line.ByteAt(0) != '`')
+	if (BinText::UuLineData(line) &&
+		BinText::UuDecode(text.c_str(), out, sizeof(out), BinText::DataBinary) != line.ByteAt(0) - 32 &&
+		line.ByteAt(0) != '`')
 		__builtin_trap();
 	TString copy(line);
 	BinText::Base64Decode(copy);

@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		// The same message as every part of a set of two.
 		std::vector<TString> paths{TString(path.c_str()), TString(path.c_str())};
 		MessageBody body;
-		if (body.Decode(paths, TString(out.c_str()), nullptr, nullptr) != ErrOkay && access(out.c_str(), F_OK) == 0)
+		if (body.Decode(paths, TString(out.c_str()), nullptr, nullptr) != ErrOkay &&
+			access(out.c_str(), F_OK) == 0)
 			__builtin_trap();
 		std::remove(out.c_str());
 	}

@@ -60,7 +60,8 @@ std::string randomBytes(size_t n, unsigned seed)
 
 unsigned long crcOf(const std::string& s)
 {
-	return ~YencSect::CrcUpdate(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(s.data()), long(s.size())) &
+	return ~YencSect::CrcUpdate(
+			   0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(s.data()), long(s.size())) &
 		0xFFFFFFFFul;
 }
 
@@ -89,7 +90,8 @@ std::string yencSingle(const std::string& name, const std::string& bytes)
 {
 	char end[80];
 	std::snprintf(end, sizeof(end), "=yend size=%zu crc32=%08lx\n", bytes.size(), crcOf(bytes));
-	return "=ybegin line=128 size=" + std::to_string(bytes.size()) + " name=" + name + "\n" + yencLines(bytes) + end;
+	return "=ybegin line=128 size=" + std::to_string(bytes.size()) + " name=" + name + "\n" +
+		yencLines(bytes) + end;
 }
 
 struct Decoded {
@@ -147,7 +149,8 @@ TEST(Decode, YencSinglePartChecks)
 	for (int i = 0; i < 2000; ++i)
 		bytes += char(i * 7 & 0xFF);
 	std::string block = yencSingle("all bytes.bin", bytes);
-	std::string good = receive(dir, "good.qmsg", headers("all bytes", "y1") + "Here it is\n" + block + "-- \nsig\n");
+	std::string good =
+		receive(dir, "good.qmsg", headers("all bytes", "y1") + "Here it is\n" + block + "-- \nsig\n");
 	Decoded d = decodeOne(good, dir.Sub("out.bin"));
 	ASSERT_EQ(d.err, ErrOkay);
 	EXPECT_EQ(d.bytes, bytes);
@@ -176,15 +179,16 @@ TEST(Decode, YencSinglePartChecks)
 	EXPECT_FALSE(d.exists);
 
 	// A line of 1 MB in the data: read in bounded pieces, and the size check fails.
-	std::string wide = receive(dir, "wide.qmsg", headers("wide", "y6") + "=ybegin line=128 size=3 name=a\n" +
-		std::string(1 << 20, 'a') + "\n=yend size=3 crc32=1\n");
+	std::string wide = receive(dir, "wide.qmsg",
+		headers("wide", "y6") + "=ybegin line=128 size=3 name=a\n" + std::string(1 << 20, 'a') +
+			"\n=yend size=3 crc32=1\n");
 	d = decodeOne(wide, dir.Sub("wide.bin"));
 	EXPECT_EQ(d.err, ErrFileInvalidData);
 	EXPECT_FALSE(d.exists);
 
 	// A block that never ends.
-	std::string open = receive(dir, "open.qmsg", headers("open", "y5") + "=ybegin line=128 size=3 name=a\n" +
-		yencLines("abc"));
+	std::string open = receive(
+		dir, "open.qmsg", headers("open", "y5") + "=ybegin line=128 size=3 name=a\n" + yencLines("abc"));
 	EXPECT_EQ(decodeOne(open, dir.Sub("open.bin")).err, ErrFileInvalidData);
 }
 
@@ -194,7 +198,8 @@ TEST(Decode, YencLineDecoderAndCrc)
 	const std::string nine = "123456789";
 	EXPECT_EQ(crcOf(nine), 0xCBF43926ul);
 	std::string bytes = randomBytes(1000, 3);
-	uint32_t whole = YencSect::CrcUpdate(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(bytes.data()), 1000);
+	uint32_t whole =
+		YencSect::CrcUpdate(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(bytes.data()), 1000);
 	for (long cut : {1L, 7L, 8L, 9L, 500L, 999L}) {
 		auto p = reinterpret_cast<const unsigned char*>(bytes.data());
 		uint32_t c = YencSect::CrcUpdate(YencSect::CrcUpdate(0xFFFFFFFFu, p, cut), p + cut, 1000 - cut);
@@ -237,20 +242,24 @@ TEST(Decode, MimeAndUuencodeSections)
 					   "--XYZ\n";
 	std::string path = receive(dir, "mime.qmsg", mime);
 	MessageBody body;
-	ASSERT_EQ(body.Decode(TString(path.c_str()), 0, TString(dir.Sub("a.bin").c_str()), nullptr, nullptr), ErrOkay);
+	ASSERT_EQ(
+		body.Decode(TString(path.c_str()), 0, TString(dir.Sub("a.bin").c_str()), nullptr, nullptr), ErrOkay);
 	EXPECT_EQ(ReadFile(dir.Sub("a.bin")), "hello world");
-	ASSERT_EQ(body.Decode(TString(path.c_str()), 1, TString(dir.Sub("t.txt").c_str()), nullptr, nullptr), ErrOkay);
-	EXPECT_EQ(ReadFile(dir.Sub("t.txt")), "Gr\xC3\xBC\xC3\x9F"
-										   "e, a long line\n");
+	ASSERT_EQ(
+		body.Decode(TString(path.c_str()), 1, TString(dir.Sub("t.txt").c_str()), nullptr, nullptr), ErrOkay);
+	EXPECT_EQ(ReadFile(dir.Sub("t.txt")),
+		"Gr\xC3\xBC\xC3\x9F"
+		"e, a long line\n");
 
 	// Uuencode: a last line declaring fewer bytes than it carries, the grave accent line.
-	std::string uu = receive(dir, "uu.qmsg",
-		headers("uu", "u1") + "begin 644 my file.txt\n#86)C\n\"9&5F\n`\nend\n");
+	std::string uu =
+		receive(dir, "uu.qmsg", headers("uu", "u1") + "begin 644 my file.txt\n#86)C\n\"9&5F\n`\nend\n");
 	Decoded d = decodeOne(uu, dir.Sub("uu.out"));
 	ASSERT_EQ(d.err, ErrOkay);
 	EXPECT_EQ(d.bytes, "abcde");
 	// A "begin" with no "end": recorded as a first part, which a single decode refuses.
-	std::string noEnd = receive(dir, "noend.qmsg", headers("uu", "u2") + "begin 644 x.txt\n#86)C\n#86)C\n#86)C\n");
+	std::string noEnd =
+		receive(dir, "noend.qmsg", headers("uu", "u2") + "begin 644 x.txt\n#86)C\n#86)C\n#86)C\n");
 	EXPECT_EQ(decodeOne(noEnd, dir.Sub("noend.out")).err, ErrFileInvalidData);
 	EXPECT_FALSE(Exists(dir.Sub("noend.out")));
 	// Base64 garbage: a line that gives no byte.
@@ -270,14 +279,16 @@ TEST(Decode, MultiPartYencOrderMissingAndFailingParts)
 		size_t begin = size_t(i) * 1000, end = std::min(bytes.size(), begin + 1000);
 		std::string chunk = bytes.substr(begin, end - begin);
 		char line[200];
-		std::snprintf(line, sizeof(line), "=yend size=%zu part=%d pcrc32=%08lx crc32=%08lx\n", chunk.size(), i + 1,
-			crcOf(chunk), crcOf(bytes));
-		std::string article = "=ybegin part=" + std::to_string(i + 1) + " total=4 line=128 size=" +
-			std::to_string(bytes.size()) + " name=big.bin\n=ypart begin=" + std::to_string(begin + 1) +
-			" end=" + std::to_string(end) + "\n" + yencLines(chunk) + line;
+		std::snprintf(line, sizeof(line), "=yend size=%zu part=%d pcrc32=%08lx crc32=%08lx\n", chunk.size(),
+			i + 1, crcOf(chunk), crcOf(bytes));
+		std::string article = "=ybegin part=" + std::to_string(i + 1) +
+			" total=4 line=128 size=" + std::to_string(bytes.size()) +
+			" name=big.bin\n=ypart begin=" + std::to_string(begin + 1) + " end=" + std::to_string(end) +
+			"\n" + yencLines(chunk) + line;
 		parts.push_back(article);
 		std::string subject = "big.bin yEnc (" + std::to_string(i + 1) + "/4)";
-		paths.push_back(receive(dir, "p" + std::to_string(i) + ".qmsg", headers(subject, "p" + std::to_string(i)) + article));
+		paths.push_back(receive(
+			dir, "p" + std::to_string(i) + ".qmsg", headers(subject, "p" + std::to_string(i)) + article));
 	}
 	Decoded d = decodeMany(paths, dir.Sub("big.bin"));
 	ASSERT_EQ(d.err, ErrOkay);

@@ -722,8 +722,8 @@ Error MessageBody::decodePlain(DecodeData& data, LineReader& reader)
 		long end = soft ? len - 1 : len;
 		for (long i = 0; i < end; ++i) {
 			int hi = 0, lo = 0;
-			if (quoted && s[i] == '=' && i + 2 < end + 1 && (hi = hexValue(s[i + 1])) >= 0
-			    && (lo = hexValue(s[i + 2])) >= 0) {
+			if (quoted && s[i] == '=' && i + 2 < end && (hi = hexValue(s[i + 1])) >= 0 &&
+				(lo = hexValue(s[i + 2])) >= 0) {
 				text += char(hi * 16 + lo);
 				i += 2;
 			} else {
@@ -735,7 +735,8 @@ Error MessageBody::decodePlain(DecodeData& data, LineReader& reader)
 		TString utf8;
 		if (!CSet::Convert(charset, text.c_str(), kCharsetUTF8, utf8))
 			utf8 = lineText(text.data(), long(text.size()));
-		e = decodeWrite(data, reinterpret_cast<const unsigned char*>(utf8.String()), size_t(utf8.ByteLength()));
+		e = decodeWrite(
+			data, reinterpret_cast<const unsigned char*>(utf8.String()), size_t(utf8.ByteLength()));
 	}
 	return e == ErrFileEnd ? ErrOkay : e;
 }
@@ -891,7 +892,8 @@ void MessageBody::decodeBegin(DecodeData& data, DiskFile& out, ProgressProc call
 	}
 }
 
-Error MessageBody::Decode(const TString& path, long index, DiskFile& out, ProgressProc callback, void* context)
+Error MessageBody::Decode(
+	const TString& path, long index, DiskFile& out, ProgressProc callback, void* context)
 {
 	DecodeData data;
 	decodeBegin(data, out, callback, context);
@@ -913,7 +915,8 @@ Error MessageBody::Decode(const TString& path, long index, DiskFile& out, Progre
 	return e;
 }
 
-Error MessageBody::Decode(const std::vector<TString>& paths, DiskFile& out, ProgressProc callback, void* context)
+Error MessageBody::Decode(
+	const std::vector<TString>& paths, DiskFile& out, ProgressProc callback, void* context)
 {
 	DecodeData data;
 	decodeBegin(data, out, callback, context);
@@ -962,7 +965,8 @@ Error MessageBody::Decode(const std::vector<TString>& paths, DiskFile& out, Prog
 	return e;
 }
 
-Error MessageBody::Decode(const TString& path, long index, const TString& outPath, ProgressProc callback, void* context)
+Error MessageBody::Decode(
+	const TString& path, long index, const TString& outPath, ProgressProc callback, void* context)
 {
 	DiskFile out;
 	Error e = out.OpenOrCreate(outPath, FileAccessReadWrite, kOutLockWait);
@@ -975,7 +979,8 @@ Error MessageBody::Decode(const TString& path, long index, const TString& outPat
 	return e;
 }
 
-Error MessageBody::Decode(const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context)
+Error MessageBody::Decode(
+	const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context)
 {
 	DiskFile out;
 	Error e = out.OpenOrCreate(outPath, FileAccessReadWrite, kOutLockWait);
@@ -988,7 +993,8 @@ Error MessageBody::Decode(const std::vector<TString>& paths, const TString& outP
 	return e;
 }
 
-Error MessageBody::PartsCollect(const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets)
+Error MessageBody::PartsCollect(
+	const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets)
 {
 	sets.clear();
 	MessageBody first;

@@ -33,9 +33,9 @@ public:
 	enum DecodeFault : int32_t {
 		FaultNone = 0,
 		FaultStructure = 1,  // a line or block that is not what the encoding needs
-		FaultCrc = 2,        // a yEnc part whose CRC does not match its bytes
-		FaultSize = 3,       // a yEnc part or file whose size does not match its bytes
-		FaultPart = 4,       // a part missing, out of order or not of the same set
+		FaultCrc = 2,  // a yEnc part whose CRC does not match its bytes
+		FaultSize = 3,  // a yEnc part or file whose size does not match its bytes
+		FaultPart = 4,  // a part missing, out of order or not of the same set
 	};
 
 	// The state of one decode.
@@ -52,14 +52,16 @@ public:
 		std::vector<unsigned char> outBuf;
 		size_t outUsed = 0;
 		long long yencFileSize = -1;  // size named by the first "=ybegin" of the set
-		bool yencParts = false;       // the set's blocks carry "=ypart" lines
+		bool yencParts = false;  // the set's blocks carry "=ypart" lines
 	};
 
 	// Decodes the index-th first-part attachment of one message, which must be part 1 of 1.
 	// On any error the output file is removed.
-	Error Decode(const TString& path, long index, const TString& outPath, ProgressProc callback, void* context);
+	Error Decode(
+		const TString& path, long index, const TString& outPath, ProgressProc callback, void* context);
 	// Decodes a binary spread over the messages at paths, given in part order.
-	Error Decode(const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context);
+	Error Decode(
+		const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context);
 	// The same into a file the caller has created; on an error it is left to the caller.
 	Error Decode(const TString& path, long index, DiskFile& out, ProgressProc callback, void* context);
 	Error Decode(const std::vector<TString>& paths, DiskFile& out, ProgressProc callback, void* context);
@@ -79,7 +81,8 @@ public:
 	static constexpr size_t kMissingMax = 1000;
 	// A set claiming more parts than this is refused.
 	static constexpr int32_t kPartsMax = 100000;
-	static Error PartsCollect(const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets);
+	static Error PartsCollect(
+		const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets);
 
 	// Message rendering starts and stops with the engine.
 	static bool Start();

@@ -1,6 +1,7 @@
 #include "YencSect.h"
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -151,10 +152,11 @@ uint32_t YencSect::CrcUpdate(uint32_t crc, const unsigned char* p, long n)
 {
 	const CrcTables& c = crcTables();
 	for (; n >= 8; n -= 8, p += 8) {
-		uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+		uint32_t lo =
+			crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
 		uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
-		crc = c.t[7][lo & 0xFF] ^ c.t[6][(lo >> 8) & 0xFF] ^ c.t[5][(lo >> 16) & 0xFF] ^ c.t[4][lo >> 24]
-		      ^ c.t[3][hi & 0xFF] ^ c.t[2][(hi >> 8) & 0xFF] ^ c.t[1][(hi >> 16) & 0xFF] ^ c.t[0][hi >> 24];
+		crc = c.t[7][lo & 0xFF] ^ c.t[6][(lo >> 8) & 0xFF] ^ c.t[5][(lo >> 16) & 0xFF] ^ c.t[4][lo >> 24] ^
+			c.t[3][hi & 0xFF] ^ c.t[2][(hi >> 8) & 0xFF] ^ c.t[1][(hi >> 16) & 0xFF] ^ c.t[0][hi >> 24];
 	}
 	for (; n > 0; --n, ++p)
 		crc = c.t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
@@ -163,20 +165,28 @@ uint32_t YencSect::CrcUpdate(uint32_t crc, const unsigned char* p, long n)
 
 long YencSect::LineDecode(const char* s, long len, unsigned char* out, long capacity)
 {
-	if (!s || !out || capacity <= 0)
+	if (!s || !out || capacity <= 0 || len <= 0)
 		return 0;
 	const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
 	const unsigned char* end = p + len;
 	long n = 0;
+	// Runs between escapes are a plain subtraction, which the compiler vectorises.
 	while (p < end && n < capacity) {
-		unsigned char c = *p++;
-		if (c == '=') {
-			// An escape; a '=' that ends the line ends it.
-			if (p >= end)
-				break;
-			c = static_cast<unsigned char>(*p++ - 64);
-		}
-		out[n++] = static_cast<unsigned char>(c - 42);
+		const void* eq = std::memchr(p, '=', size_t(end - p));
+		const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
+		long run = long(stop - p);
+		if (run > capacity - n)
+			run = capacity - n;
+		for (long k = 0; k < run; ++k)
+			out[n + k] = static_cast<unsigned char>(p[k] - 42);
+		n += run;
+		p += run;
+		if (p != stop || !eq || n >= capacity)
+			break;
+		// An escape; a '=' that ends the line ends it.
+		if (++p >= end)
+			break;
+		out[n++] = static_cast<unsigned char>(*p++ - 64 - 42);
 	}
 	crcRunning = CrcUpdate(crcRunning, out, n);
 	count += int32_t(n);
