@@ -187,7 +187,7 @@ void BM_YencLineDecodeInMemory(benchmark::State& state)
 }
 
 BENCHMARK(BM_YencLineDecodeInMemory)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OurDecodeFromMessageFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OurDecodeFromMessageFiles)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_UudeviewFromMessageFiles)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 struct Cleanup {

@@ -1,7 +1,6 @@
 #include "YencSect.h"
 
 #include <climits>
-#include <cstring>
 
 namespace {
 
@@ -170,23 +169,26 @@ long YencSect::LineDecode(const char* s, long len, unsigned char* out, long capa
 	const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
 	const unsigned char* end = p + len;
 	long n = 0;
-	// Runs between escapes are a plain subtraction, which the compiler vectorises.
+	// The whole line fits (the usual case): no room test per byte.
+	const unsigned char* fast = len <= capacity ? end : p;
+	while (p < fast) {
+		unsigned char c = *p++;
+		if (c == '=') {
+			// An escape; a '=' that ends the line ends it.
+			if (p >= end)
+				break;
+			c = static_cast<unsigned char>(*p++ - 64);
+		}
+		out[n++] = static_cast<unsigned char>(c - 42);
+	}
 	while (p < end && n < capacity) {
-		const void* eq = std::memchr(p, '=', size_t(end - p));
-		const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
-		long run = long(stop - p);
-		if (run > capacity - n)
-			run = capacity - n;
-		for (long k = 0; k < run; ++k)
-			out[n + k] = static_cast<unsigned char>(p[k] - 42);
-		n += run;
-		p += run;
-		if (p != stop || !eq || n >= capacity)
-			break;
-		// An escape; a '=' that ends the line ends it.
-		if (++p >= end)
-			break;
-		out[n++] = static_cast<unsigned char>(*p++ - 64 - 42);
+		unsigned char c = *p++;
+		if (c == '=') {
+			if (p >= end)
+				break;
+			c = static_cast<unsigned char>(*p++ - 64);
+		}
+		out[n++] = static_cast<unsigned char>(c - 42);
 	}
 	crcRunning = CrcUpdate(crcRunning, out, n);
 	count += int32_t(n);
