@@ -25,6 +25,9 @@ constexpr long kScanChunk = 128;
 constexpr long kCacheBlocks = 16;
 constexpr long kStreamBlockLen = 65536;
 constexpr long kModeSwitchAfter = 32;
+// The index of a full store (some 24 MB) fits the cache whole: chains are walked and index
+// records rewritten in memory, and each block reaches the disk once, at the close.
+constexpr long kIndexCacheBlocks = (Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
 constexpr char kEmptyData[] = "empty";
 
 long long indexOffset(int32_t record)
@@ -209,6 +212,7 @@ Error Database::Open(const TString& path, long long lockWait)
 
 	bool madeIndex = false, madeData = false;
 	mDataFile.BufferSizeSet(kBlockLen, kCacheBlocks);
+	mIndexFile.BufferSizeSet(kBlockLen, kIndexCacheBlocks);
 	auto openOne = [lockWait](RandomFile& file, const TString& p, bool& made) {
 		Error e = file.Open(p, FileAccessReadWrite, lockWait);
 		if (e == ErrFileNotFound) {
@@ -475,6 +479,7 @@ Error Database::scanAll()
 {
 	mScanned = true;
 	long total = static_cast<long>(mSlots.size());
+	mKeys.reserve(mSlots.size());
 	std::vector<char> buf(static_cast<size_t>(kScanChunk * kIndexLen));
 	for (long first = 1; first <= total; first += kScanChunk) {
 		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;
