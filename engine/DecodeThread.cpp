@@ -1,13 +1,13 @@
 #include "DecodeThread.h"
 
 #include <cstdio>
-#include <deque>
 #include <string>
 
 #include <unistd.h>
 
 #include "CritSect.h"
 #include "CritSectLock.h"
+#include "MessageStore.h"
 #include "FileMngr.h"
 #include "GuiDiskOp.h"
 #include "MessageBody.h"
@@ -25,9 +25,8 @@ std::atomic<Error> DecodeThread::sLastError{ErrOkay};
 
 namespace {
 
-CritSect sLock;
+CritSect sLock;  // the running flag beside the queue
 ThreadHandle sHandle = Thread::HandleNone;
-std::deque<DecodeThread::Request> sQueue;
 
 constexpr long long kThreadInterval = 20000;
 constexpr long long kIdleSleep = 500000;
@@ -62,10 +61,9 @@ void DecodeThread::Stop()
 	sHandle = Thread::HandleNone;
 }
 
-void DecodeThread::RequestPut(const Request& request)
+void DecodeThread::RequestPut(const MesgRequest& request)
 {
-	CritSectLock lock(sLock);
-	sQueue.push_back(request);
+	MessageStore::DecodeQueue().RequestPut(request);
 }
 
 void DecodeThread::Cancel()
@@ -74,34 +72,41 @@ void DecodeThread::Cancel()
 	// Only a decode in progress is aborted: a flag left set with nothing running would
 	// cancel the next request at once.
 	sAbort = sRunning.load();
-	sQueue.clear();
+	MessageStore::DecodeQueue().Clear();
 }
 
 bool DecodeThread::Busy()
 {
 	CritSectLock lock(sLock);
-	return !sQueue.empty() || sRunning;
+	return !MessageStore::DecodeQueue().Empty() || sRunning;
 }
 
 bool DecodeThread::RunOne()
 {
-	Request request;
+	MesgRequest request;
 	{
 		CritSectLock lock(sLock);
-		if (sQueue.empty())
+		if (!MessageStore::DecodeQueue().RequestGet(request))
 			return false;
-		request = std::move(sQueue.front());
-		sQueue.pop_front();
 		sRunning = true;
 	}
+	// Requests of any other kind are not this thread's.
+	if (request.type != MreqMesgDecode) {
+		CritSectLock lock(sLock);
+		sRunning = false;
+		return true;
+	}
+	const TString& destination = request.file;
+	const std::vector<TString>& paths = request.fileList;
+	bool openAfter = request.flag;
 	TString root, leaf;
-	PathMngr::SplitRootLeaf(request.destination.String(), root, leaf);
+	PathMngr::SplitRootLeaf(destination.String(), root, leaf);
 	Notify::Send(NotifyList::DecodeStart(), leaf);
 
 	// Unless the file is opened at once, it is decoded in the temporary folder and moved into
 	// place only when complete, so a failure leaves the destination as it was.
-	TString out = request.destination;
-	if (!request.openAfter) {
+	TString out = destination;
+	if (!openAfter) {
 		// Without a temporary folder (no storage tree), a hidden name beside the destination.
 		TString temp;
 		StoragePath::PathTemp(temp);
@@ -113,37 +118,37 @@ bool DecodeThread::RunOne()
 		name.Append(leaf);
 		out = temp;
 		if (out.Empty() || !PathMngr::Append(out, name))
-			out = request.destination;
+			out = destination;
 	}
 	MessageBody body;
 	auto cancelled = [](void* context, const MessageBody::ProgressData& data) {
 		return !sAbort && progress(context, data);
 	};
 	Error err = ErrOkay;
-	if (request.paths.empty())
+	if (paths.empty())
 		err = ErrFileInvalidData;
-	else if (request.paths.size() == 1)
-		err = body.Decode(request.paths[0], request.section, out, cancelled, nullptr);
+	else if (paths.size() == 1)
+		err = body.Decode(paths[0], request.count, out, cancelled, nullptr);
 	else
-		err = body.Decode(request.paths, out, cancelled, nullptr);
-	if (err == ErrOkay && out != request.destination) {
-		if (FileMngr::Exists(request.destination) == ErrOkay)
-			err = FileMngr::Remove(request.destination);
+		err = body.Decode(paths, out, cancelled, nullptr);
+	if (err == ErrOkay && out != destination) {
+		if (FileMngr::Exists(destination) == ErrOkay)
+			err = FileMngr::Remove(destination);
 		if (err == ErrOkay)
-			err = FileMngr::Move(out, request.destination);
+			err = FileMngr::Move(out, destination);
 		if (err != ErrOkay)
 			FileMngr::Remove(out);
 	}
 	if (err != ErrOkay && err != ErrGmCancelled)
-		GuiDiskOp::AlertFile(request.destination, GuiDiskOp::kOpDecode, err);
-	bool opened = err == ErrOkay && request.openAfter;
+		GuiDiskOp::AlertFile(destination, GuiDiskOp::kOpDecode, err);
+	bool opened = err == ErrOkay && openAfter;
 	if (opened)
-		FileMngr::OpenDefault(request.destination);
+		FileMngr::OpenDefault(destination);
 	sLastError = err;
 
 	CritSectLock lock(sLock);
 	sRunning = false;
-	if (sQueue.empty()) {
+	if (MessageStore::DecodeQueue().Empty()) {
 		if (opened)
 			TimeCore::Sleep(1000000);
 		Notify::Send(NotifyList::DecodeStop(), TString());

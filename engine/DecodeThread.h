@@ -4,27 +4,21 @@
 #pragma once
 
 #include <atomic>
-#include <vector>
 
 #include "Error.h"
-#include "TString.h"
+#include "MesgRequest.h"
 
 class DecodeThread {
 public:
-	// One decode: a single message (its section-th first-part attachment) or the messages of
-	// a multi-part binary in part order.
-	struct Request {
-		TString destination;
-		std::vector<TString> paths;
-		long section = 0;
-		bool openAfter = false;
-	};
-
 	static bool Start();
 	static void Stop();
 	static bool Started() { return sStarted; }
 
-	static void RequestPut(const Request& request);
+	// A decode request (MessageStore::MesgDecode builds it): the destination in file, the
+	// message paths in fileList (one message, or the parts in part order), the section index
+	// in count and whether to open the file afterwards in flag. It goes to the store's decode
+	// queue.
+	static void RequestPut(const MesgRequest& request);
 	// Aborts the running decode at its next progress call and drops the queued ones.
 	static void Cancel();
 	// Whether a request is queued or being decoded.

@@ -6,14 +6,13 @@
 
 #include "Command.h"
 #include "DirIter.h"
-#include "DirMngr.h"
 #include "DiskFile.h"
 #include "FileMngr.h"
 #include "HeaderUtil.h"
+#include "MdirName.h"
 #include "MessageBody.h"
 #include "OutputName.h"
 #include "PathMngr.h"
-#include "StoragePath.h"
 #include "TString.h"
 
 namespace {
@@ -23,35 +22,6 @@ const char* const kName = "decode";
 const Command::Info& info()
 {
 	return *Command::Find(kName);
-}
-
-// The folder of a message directory name; empty when the name cannot be one.
-TString mdirPath(const std::string& name)
-{
-	TString out;
-	std::vector<std::string> parts;
-	size_t start = 0;
-	for (size_t i = 0; i <= name.size(); ++i)
-		if (i == name.size() || name[i] == '/') {
-			parts.push_back(name.substr(start, i - start));
-			start = i + 1;
-		}
-	for (const std::string& p : parts)
-		if (p.empty() || p == "." || p == "..")
-			return TString();
-	if (parts.size() == 1 && parts[0] == "Drafts")
-		StoragePath::PathDrafts(out);
-	else if (parts.size() == 1 && parts[0] == "Outbox")
-		StoragePath::PathOutbox(out);
-	else if (parts.size() == 1 && parts[0] == "Sent Messages")
-		StoragePath::PathSent(out);
-	else if (parts.size() >= 2 && parts[0] == "Saved") {
-		StoragePath::PathSaved(out);
-		for (size_t i = 1; i < parts.size(); ++i)
-			PathMngr::Append(out, TString(parts[i].c_str()));
-	} else if (parts.size() == 2)
-		StoragePath::PathGroup(TString(parts[0].c_str()), TString(parts[1].c_str()), out);
-	return out;
 }
 
 std::string faultText(const MessageBody& body, const TString& name)
@@ -72,9 +42,10 @@ int run(const Args& args)
 {
 	if (args.Count() != 2 || !args.Has("--to"))
 		return Command::Usage(info(), "decode takes a message directory, a message and --to DIR");
-	TString mdir = mdirPath(args[0]);
-	if (mdir.Empty() || DirMngr::Exists(mdir) != ErrOkay)
-		return Command::Fail("no such message directory: " + args[0]);
+	TString mdir;
+	std::string error;
+	if (!MdirName::Resolve(args[0], mdir, error))
+		return Command::Fail(error);
 	TString dir(args.Value("--to").c_str());
 	TString leaf, path(mdir);
 	HeaderUtil::MessageFilename(leaf, TString(args[1].c_str()));

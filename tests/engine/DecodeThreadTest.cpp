@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DecodeThread.h"
+#include "MessageStore.h"
 #include "MessageFile.h"
 #include "TestSupport.h"
 #include "YencSect.h"
@@ -61,13 +62,13 @@ TEST(DecodeThread, DestinationReplacedOnlyWhenComplete)
 	std::string dest = dir.Sub("out.bin");
 	WriteFile(dest, "old");
 
-	DecodeThread::RequestPut({TString(dest.c_str()), {TString(bad.c_str())}, 0, false});
+	MessageStore::MesgDecode(TString(dest.c_str()), {TString(bad.c_str())}, 0, false);
 	EXPECT_TRUE(DecodeThread::Busy());
 	EXPECT_TRUE(DecodeThread::RunOne());
 	EXPECT_EQ(DecodeThread::LastError(), ErrFileInvalidData);
 	EXPECT_EQ(ReadFile(dest), "old");
 
-	DecodeThread::RequestPut({TString(dest.c_str()), {TString(good.c_str())}, 0, false});
+	MessageStore::MesgDecode(TString(dest.c_str()), {TString(good.c_str())}, 0, false);
 	EXPECT_TRUE(DecodeThread::RunOne());
 	EXPECT_EQ(DecodeThread::LastError(), ErrOkay);
 	EXPECT_EQ(ReadFile(dest), "some binary \x01\x02 data");
@@ -77,13 +78,13 @@ TEST(DecodeThread, DestinationReplacedOnlyWhenComplete)
 	for (auto& e : fs::directory_iterator(dir.Path()))
 		EXPECT_EQ(e.path().filename().string().rfind(".decoding", 0), std::string::npos) << e.path();
 
-	DecodeThread::RequestPut({TString(dir.Sub("a").c_str()), {TString(good.c_str())}, 0, false});
-	DecodeThread::RequestPut({TString(dir.Sub("b").c_str()), {TString(good.c_str())}, 0, false});
+	MessageStore::MesgDecode(TString(dir.Sub("a").c_str()), {TString(good.c_str())}, 0, false);
+	MessageStore::MesgDecode(TString(dir.Sub("b").c_str()), {TString(good.c_str())}, 0, false);
 	DecodeThread::Cancel();
 	EXPECT_FALSE(DecodeThread::RunOne());
 	EXPECT_FALSE(Exists(dir.Sub("a")));
 	// A cancel with nothing running does not stop the next request.
-	DecodeThread::RequestPut({TString(dir.Sub("c").c_str()), {TString(good.c_str())}, 0, false});
+	MessageStore::MesgDecode(TString(dir.Sub("c").c_str()), {TString(good.c_str())}, 0, false);
 	EXPECT_TRUE(DecodeThread::RunOne());
 	EXPECT_EQ(DecodeThread::LastError(), ErrOkay);
 	EXPECT_TRUE(Exists(dir.Sub("c")));
