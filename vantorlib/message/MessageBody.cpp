@@ -1,8 +1,11 @@
 #include "MessageBody.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "BinText.h"
+#include "CSet.h"
 #include "DiskFile.h"
 #include "FileMngr.h"
 #include "PathMngr.h"
@@ -418,4 +421,627 @@ Error MessageBody::rewrite(const TString& path, unsigned int fileInfo, long long
 	if (err != ErrOkay && FileMngr::Exists(tempPath) == ErrOkay && FileMngr::Exists(path) == ErrOkay)
 		FileMngr::Remove(tempPath);
 	return err;
+}
+
+// ---- decoding
+
+namespace {
+
+// Expected decoded bytes per body line, for the progress estimate.
+long long bytesPerLine(MsgSectEncoding encoding)
+{
+	switch (encoding) {
+	case MsgSectBase64: return 54;
+	case MsgSectUuencode: return 45;
+	case MsgSectYenc: return 128;
+	default: return 80;
+	}
+}
+
+constexpr long long kDecodeLockWait = 8000000;
+constexpr long long kOutLockWait = 1000000;
+constexpr size_t kOutBlock = 1 << 20;
+
+bool isWhiteLine(const char* s, long len)
+{
+	for (long i = 0; i < len; ++i)
+		if (!Str::IsWhite(s[i]))
+			return false;
+	return true;
+}
+
+// A line "--" and at least two more characters: a boundary separator or closing line.
+bool boundLike(const char* s, long len)
+{
+	return len >= 4 && s[0] == '-' && s[1] == '-';
+}
+
+// "Name: value" with a name of printable characters.
+bool headerLike(const char* s, long len)
+{
+	long i = 0;
+	while (i < len && s[i] > ' ' && s[i] < 127 && s[i] != ':')
+		++i;
+	return i > 0 && i < len && s[i] == ':';
+}
+
+TString lineText(const char* s, long len)
+{
+	TString t;
+	t.CharsetSet(kCharsetISO8859_1);
+	t.AllowInvalidSet(true);
+	t.AppendByte(s, len);
+	return t;
+}
+
+int hexValue(char c)
+{
+	if (c >= '0' && c <= '9')
+		return c - '0';
+	if (c >= 'A' && c <= 'F')
+		return c - 'A' + 10;
+	if (c >= 'a' && c <= 'f')
+		return c - 'a' + 10;
+	return -1;
+}
+
+}  // namespace
+
+// Lines of a message file through a large buffer. Line ends are CR, LF, CR LF and LF CR; a
+// line longer than kLineMax comes in pieces of that length.
+class MessageBody::LineReader {
+public:
+	static constexpr long kLineMax = 65536;
+	static constexpr size_t kBlock = 1 << 20;
+
+	explicit LineReader(DiskFile& file) : mFile(file), mBuf(kBlock), mLine(size_t(kLineMax) + 1) {}
+
+	Error Seek(long long pos)
+	{
+		mStart = pos;
+		mPos = mEnd = 0;
+		mEof = false;
+		mSkip = 0;
+		return mFile.PositionSet(pos, FilePtrStart);
+	}
+	long long Position() const { return mStart + static_cast<long long>(mPos); }
+
+	// The next line in line (zero-terminated) and len; ErrFileEnd after the last.
+	Error Next(const char*& line, long& len)
+	{
+		long n = 0;
+		for (;;) {
+			if (mPos == mEnd) {
+				Error e = fill();
+				if (e != ErrOkay)
+					return e;
+				if (mPos == mEnd) {
+					if (n == 0)
+						return ErrFileEnd;
+					break;
+				}
+			}
+			if (mSkip) {
+				if (static_cast<unsigned char>(mBuf[mPos]) == mSkip)
+					++mPos;
+				mSkip = 0;
+				continue;
+			}
+			const char* p = mBuf.data() + mPos;
+			size_t avail = mEnd - mPos;
+			size_t room = size_t(kLineMax - n);
+			size_t scan = avail < room ? avail : room;
+			size_t i = 0;
+			while (i < scan && p[i] != '\n' && p[i] != '\r')
+				++i;
+			std::memcpy(mLine.data() + n, p, i);
+			n += long(i);
+			mPos += i;
+			if (i < scan) {
+				mSkip = p[i] == '\n' ? '\r' : '\n';
+				++mPos;
+				break;
+			}
+			if (n >= kLineMax)
+				break;
+		}
+		mLine[size_t(n)] = 0;
+		line = mLine.data();
+		len = n;
+		return ErrOkay;
+	}
+
+private:
+	Error fill()
+	{
+		mStart += static_cast<long long>(mEnd);
+		mPos = mEnd = 0;
+		if (mEof)
+			return ErrOkay;
+		unsigned long long got = 0;
+		Error e = mFile.Read(mBuf.data(), mBuf.size(), &got);
+		if (e == ErrFileEnd) {
+			mEof = true;
+			e = ErrOkay;
+		}
+		mEnd = size_t(got);
+		return e;
+	}
+
+	DiskFile& mFile;
+	std::vector<char> mBuf;
+	std::vector<char> mLine;
+	long long mStart = 0;  // file offset of mBuf[0]
+	size_t mPos = 0, mEnd = 0;
+	bool mEof = false;
+	unsigned char mSkip = 0;  // the other half of a two-byte line end, skipped when next
+};
+
+Error MessageBody::decodeFail(DecodeData& data, DecodeFault fault)
+{
+	if (mFault == FaultNone) {
+		mFault = fault;
+		mFaultPart = data.sect.PartNumberGet();
+	}
+	return ErrFileInvalidData;
+}
+
+Error MessageBody::decodeFlush(DecodeData& data)
+{
+	if (data.outUsed == 0)
+		return ErrOkay;
+	unsigned long long done = 0;
+	Error e = data.out->Write(data.outBuf.data(), data.outUsed, &done);
+	if (e == ErrOkay && done != data.outUsed)
+		e = ErrFileWriteError;
+	data.outUsed = 0;
+	return e;
+}
+
+Error MessageBody::decodeWrite(DecodeData& data, const unsigned char* bytes, size_t n)
+{
+	if (data.outUsed + n > data.outBuf.size()) {
+		Error e = decodeFlush(data);
+		if (e != ErrOkay)
+			return e;
+	}
+	if (n > data.outBuf.size()) {
+		unsigned long long done = 0;
+		Error e = data.out->Write(bytes, n, &done);
+		if (e == ErrOkay && done != n)
+			e = ErrFileWriteError;
+		if (e != ErrOkay)
+			return e;
+	} else {
+		std::memcpy(data.outBuf.data() + data.outUsed, bytes, n);
+		data.outUsed += n;
+	}
+	return decodeProc(data, static_cast<long long>(n));
+}
+
+Error MessageBody::decodeProc(DecodeData& data, long long n)
+{
+	data.progress.written += n;
+	if (data.progress.written > data.progress.expected)
+		data.progress.expected = data.progress.written;
+	long long now = TimeCore::TickCount();
+	if (data.callback && now - data.lastCall >= 500000) {
+		data.lastCall = now;
+		if (!data.callback(data.context, data.progress))
+			return ErrGmCancelled;
+	}
+	return ErrOkay;
+}
+
+Error MessageBody::decodeMimeStart(DecodeData& data, LineReader& reader)
+{
+	boundClear();
+	long long mark = reader.Position();
+	const char* s = nullptr;
+	long len = 0;
+	bool found = false;
+	Error e = reader.Next(s, len);
+	if (e == ErrOkay && boundLike(s, len)) {
+		boundAddLine(lineText(s, len));
+		found = true;
+		mark = reader.Position();
+		e = reader.Next(s, len);
+	}
+	if (e == ErrOkay && headerLike(s, len)) {
+		found = true;
+		e = reader.Seek(mark);
+		MessageHead part;
+		part.secondaryOpen();
+		while (e == ErrOkay) {
+			e = reader.Next(s, len);
+			if (e != ErrOkay || isWhiteLine(s, len))
+				break;
+			TString line = lineText(s, len);
+			part.headLineAppend(line);
+		}
+		if (e == ErrFileEnd)
+			e = ErrOkay;
+		part.secondaryClose();
+		if (part.CharsetGet() != kCharsetNone)
+			CharsetSet(part.CharsetGet());
+		return e;
+	}
+	if (e == ErrOkay || e == ErrFileEnd)
+		e = reader.Seek(mark);
+	// A continuation of a message/partial set starts straight with data.
+	if (e == ErrOkay && !found && mData.attach != MessageAttachSecondary)
+		e = decodeFail(data, FaultStructure);
+	return e;
+}
+
+Error MessageBody::decodeBase64(DecodeData& data, LineReader& reader)
+{
+	Error e = decodeMimeStart(data, reader);
+	std::vector<unsigned char> out(size_t(LineReader::kLineMax));
+	while (e == ErrOkay) {
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (boundLike(s, len)) {
+			bool isEnd = false;
+			if (boundFind(lineText(s, len), isEnd))
+				break;
+		}
+		if (isWhiteLine(s, len))
+			continue;
+		long n = BinText::Base64Decode(s, out.data(), long(out.size()), BinText::DataBinary);
+		if (n <= 0)
+			return decodeFail(data, FaultStructure);
+		e = decodeWrite(data, out.data(), size_t(n));
+	}
+	return e == ErrFileEnd ? ErrOkay : e;
+}
+
+Error MessageBody::decodePlain(DecodeData& data, LineReader& reader)
+{
+	Charset charset = CharsetForceGet();
+	Error e = decodeMimeStart(data, reader);
+	if (CharsetGet() != kCharsetNone)
+		charset = CSet::MakeValid(CharsetGet());
+	bool quoted = data.sect.EncodingGet() == MsgSectQuotPrint;
+	std::string text;
+	while (e == ErrOkay) {
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (boundLike(s, len)) {
+			bool isEnd = false;
+			if (boundFind(lineText(s, len), isEnd))
+				break;
+		}
+		text.clear();
+		bool soft = quoted && len > 0 && s[len - 1] == '=';
+		long end = soft ? len - 1 : len;
+		for (long i = 0; i < end; ++i) {
+			int hi = 0, lo = 0;
+			if (quoted && s[i] == '=' && i + 2 < end && (hi = hexValue(s[i + 1])) >= 0 &&
+				(lo = hexValue(s[i + 2])) >= 0) {
+				text += char(hi * 16 + lo);
+				i += 2;
+			} else {
+				text += s[i];
+			}
+		}
+		if (!soft)
+			text += '\n';
+		TString utf8;
+		if (!CSet::Convert(charset, text.c_str(), kCharsetUTF8, utf8))
+			utf8 = lineText(text.data(), long(text.size()));
+		e = decodeWrite(
+			data, reinterpret_cast<const unsigned char*>(utf8.String()), size_t(utf8.ByteLength()));
+	}
+	return e == ErrFileEnd ? ErrOkay : e;
+}
+
+Error MessageBody::decodeUuencode(DecodeData& data, LineReader& reader)
+{
+	const char* s = nullptr;
+	long len = 0;
+	Error e = ErrOkay;
+	if (data.progress.written == 0 && !data.uuEnd) {
+		e = reader.Next(s, len);
+		if (e == ErrFileEnd || (e == ErrOkay && !BinText::UuLineStart(lineText(s, len))))
+			return decodeFail(data, FaultStructure);
+	}
+	unsigned char out[200];
+	while (e == ErrOkay) {
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (isWhiteLine(s, len))
+			break;
+		if (len >= 3 && (s[0] == 'e' || s[0] == 'E') && BinText::UuLineStop(lineText(s, len))) {
+			if (data.uuEnd)
+				return decodeFail(data, FaultStructure);
+			data.uuEnd = true;
+			break;
+		}
+		long n = BinText::UuDecode(s, out, sizeof(out), BinText::DataBinary);
+		if (n <= 0) {
+			TString t = lineText(s, len);
+			t.Trim();
+			if (!(t.ByteLength() == 1 && t.ByteAt(0) == '`'))
+				return decodeFail(data, FaultStructure);
+			continue;
+		}
+		if (data.uuEnd)
+			return decodeFail(data, FaultStructure);
+		e = decodeWrite(data, out, size_t(n));
+	}
+	return e == ErrFileEnd ? ErrOkay : e;
+}
+
+Error MessageBody::decodeYenc(DecodeData& data, LineReader& reader)
+{
+	YencSect& y = data.yenc;
+	y.Clear();
+	const char* s = nullptr;
+	long len = 0;
+	Error e = reader.Next(s, len);
+	if (e == ErrFileEnd || (e == ErrOkay && !y.LineStart(lineText(s, len))))
+		return decodeFail(data, FaultStructure);
+	if (e != ErrOkay)
+		return e;
+	long long mark = reader.Position();
+	e = reader.Next(s, len);
+	if (e == ErrOkay && len >= 6 && s[0] == '=' && y.LinePart(lineText(s, len)))
+		mark = reader.Position();
+	if (e == ErrOkay || e == ErrFileEnd)
+		e = reader.Seek(mark);
+	bool first = data.sect.PartNumberGet() <= 1;
+	if (first) {
+		data.yencFileSize = y.size;
+		data.yencParts = y.partBegin != -1 || y.partEnd != -1;
+	}
+	// Parts follow one another: each begins where the bytes written so far end.
+	if (e == ErrOkay && data.yencParts && y.partBegin != data.progress.written + 1)
+		return decodeFail(data, FaultPart);
+	std::vector<unsigned char> out(size_t(LineReader::kLineMax));
+	bool ended = false;
+	while (e == ErrOkay) {
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (len >= 5 && s[0] == '=' && (s[1] == 'y' || s[1] == 'Y') && y.LineStop(lineText(s, len))) {
+			ended = true;
+			break;
+		}
+		long n = y.LineDecode(s, len, out.data(), long(out.size()));
+		if (n <= 0)
+			return decodeFail(data, FaultStructure);
+		e = decodeWrite(data, out.data(), size_t(n));
+	}
+	if (e == ErrFileEnd)
+		e = ErrOkay;
+	if (e != ErrOkay)
+		return e;
+	if (!ended)
+		return decodeFail(data, FaultStructure);
+	if (y.endSize != y.count)
+		return decodeFail(data, FaultSize);
+	if (!y.CrcValid())
+		return decodeFail(data, FaultCrc);
+	if (data.yencParts && (y.partEnd - y.partBegin + 1 != y.count || y.partEnd > data.yencFileSize))
+		return decodeFail(data, FaultSize);
+	bool last = data.progress.section >= data.progress.sections;
+	if (last && data.yencFileSize != data.progress.written)
+		return decodeFail(data, FaultSize);
+	if (!data.yencParts && data.progress.sections == 1 && data.yencFileSize != y.count)
+		return decodeFail(data, FaultSize);
+	return ErrOkay;
+}
+
+Error MessageBody::decode(DecodeData& data)
+{
+	++data.progress.section;
+	DiskFile file;
+	Error e = file.Open(data.path, FileAccessRead, kDecodeLockWait);
+	LineReader reader(file);
+	if (e == ErrOkay)
+		e = reader.Seek(data.sect.OffsetGet());
+	if (e == ErrOkay) {
+		switch (data.sect.EncodingGet()) {
+		case MsgSectPlain:
+		case MsgSectQuotPrint: e = decodePlain(data, reader); break;
+		case MsgSectBase64: e = decodeBase64(data, reader); break;
+		case MsgSectUuencode: e = decodeUuencode(data, reader); break;
+		case MsgSectYenc: e = decodeYenc(data, reader); break;
+		default: e = decodeFail(data, FaultStructure); break;
+		}
+	}
+	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
+	if (e == ErrOkay)
+		e = closeErr;
+	if (e != ErrOkay)
+		return e;
+	if (data.progress.section >= data.progress.sections) {
+		data.progress.expected = data.progress.written;
+		if (data.sect.EncodingGet() == MsgSectUuencode && !data.uuEnd)
+			return decodeFail(data, FaultStructure);
+	}
+	e = decodeFlush(data);
+	if (e == ErrOkay && data.callback) {
+		data.lastCall = TimeCore::TickCount();
+		if (!data.callback(data.context, data.progress))
+			e = ErrGmCancelled;
+	}
+	return e;
+}
+
+void MessageBody::decodeBegin(DecodeData& data, DiskFile& out, ProgressProc callback, void* context)
+{
+	Clear();
+	mFault = FaultNone;
+	mFaultPart = 0;
+	data.callback = callback;
+	data.context = context;
+	data.out = &out;
+	data.outBuf.resize(kOutBlock);
+	TString path;
+	if (out.PathGet(path) == ErrOkay) {
+		TString root;
+		PathMngr::SplitRootLeaf(path.String(), root, data.progress.name);
+	}
+}
+
+Error MessageBody::Decode(
+	const TString& path, long index, DiskFile& out, ProgressProc callback, void* context)
+{
+	DecodeData data;
+	decodeBegin(data, out, callback, context);
+	data.path = path;
+	Error e = HeaderRead(path, kLockWait);
+	if (e == ErrOkay && !sectFirstAt(index, data.sect))
+		e = ErrFileInvalidData;
+	if (e == ErrOkay && (data.sect.PartNumberGet() != 1 || data.sect.PartTotalGet() != 1))
+		e = decodeFail(data, FaultPart);
+	if (e == ErrOkay) {
+		data.progress.sections = 1;
+		data.progress.expected = LinesGet() * bytesPerLine(data.sect.EncodingGet());
+		e = out.SizeSet(0);
+	}
+	if (e == ErrOkay)
+		e = out.PositionSet(0, FilePtrStart);
+	if (e == ErrOkay)
+		e = decode(data);
+	return e;
+}
+
+Error MessageBody::Decode(
+	const std::vector<TString>& paths, DiskFile& out, ProgressProc callback, void* context)
+{
+	DecodeData data;
+	decodeBegin(data, out, callback, context);
+	if (paths.empty())
+		return ErrFileInvalidData;
+	long total = long(paths.size());
+	data.path = paths[0];
+	Error e = HeaderRead(paths[0], kLockWait);
+	if (e == ErrOkay && !sectFirstAt(0, data.sect))
+		e = decodeFail(data, FaultPart);
+	if (e == ErrOkay && data.sect.PartTotalGet() != total)
+		e = decodeFail(data, FaultPart);
+	if (e == ErrOkay) {
+		data.progress.sections = int32_t(total);
+		data.progress.expected = LinesGet() * bytesPerLine(data.sect.EncodingGet()) * total;
+		e = out.SizeSet(0);
+	}
+	if (e == ErrOkay)
+		e = out.PositionSet(0, FilePtrStart);
+	if (e == ErrOkay)
+		e = decode(data);
+	for (long i = 1; e == ErrOkay && i < total; ++i) {
+		data.path = paths[size_t(i)];
+		MessageBody part;
+		e = part.HeaderRead(data.path, kLockWait);
+		const MessageSect* found = nullptr;
+		if (e == ErrOkay)
+			for (const MessageSect& s : part.Sections())
+				if (s.TypeGet() == MsgSectAttachment && s.PartNumberGet() > 1) {
+					found = &s;
+					break;
+				}
+		if (e != ErrOkay)
+			break;
+		if (!found || found->PartNumberGet() != i + 1 || found->PartTotalGet() != total) {
+			data.sect.PartSet(int32_t(i + 1), int32_t(total));
+			e = decodeFail(data, FaultPart);
+			break;
+		}
+		// The part's own message names its charset and how it was sent.
+		CharsetSet(part.CharsetGet());
+		mData.attach = part.mData.attach;
+		data.sect = *found;
+		e = decode(data);
+	}
+	return e;
+}
+
+Error MessageBody::Decode(
+	const TString& path, long index, const TString& outPath, ProgressProc callback, void* context)
+{
+	DiskFile out;
+	Error e = out.OpenOrCreate(outPath, FileAccessReadWrite, kOutLockWait);
+	if (e == ErrOkay)
+		e = Decode(path, index, out, callback, context);
+	if (e != ErrOkay && out.IsOpen())
+		out.Remove();
+	else if (out.IsOpen())
+		e = out.Close();
+	return e;
+}
+
+Error MessageBody::Decode(
+	const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context)
+{
+	DiskFile out;
+	Error e = out.OpenOrCreate(outPath, FileAccessReadWrite, kOutLockWait);
+	if (e == ErrOkay)
+		e = Decode(paths, out, callback, context);
+	if (e != ErrOkay && out.IsOpen())
+		out.Remove();
+	else if (out.IsOpen())
+		e = out.Close();
+	return e;
+}
+
+Error MessageBody::PartsCollect(
+	const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets)
+{
+	sets.clear();
+	MessageBody first;
+	Error e = first.HeaderRead(path, kLockWait);
+	if (e != ErrOkay)
+		return e;
+	std::vector<MessageSect> list;
+	first.sectFirstList(list);
+	TString base;
+	long number = 0, total = 0;
+	first.AttrAttachmentPart(base, number, total);
+	for (const MessageSect& s : list) {
+		PartSet set;
+		set.name = s.FilenameGet();
+		set.total = s.PartTotalGet() < 1 ? 1 : s.PartTotalGet();
+		set.paths.push_back(path);
+		sets.push_back(std::move(set));
+	}
+	// Only the first binary of a message can be spread over others: continuations carry no
+	// name of their own and are matched by the subject and sender.
+	if (sets.empty() || sets[0].total <= 1)
+		return ErrOkay;
+	PartSet& set = sets[0];
+	if (set.total > kPartsMax)
+		return ErrFileInvalidData;
+	std::vector<TString> byPart(size_t(set.total));
+	byPart[0] = path;
+	for (const TString& candidate : candidates) {
+		if (candidate == path)
+			continue;
+		MessageBody other;
+		if (other.HeaderRead(candidate, kLockWait) != ErrOkay)
+			continue;
+		TString otherBase;
+		long n = 0, t = 0;
+		other.AttrAttachmentPart(otherBase, n, t);
+		if (t != set.total || n < 2 || n > t || otherBase != base || !byPart[size_t(n - 1)].Empty())
+			continue;
+		byPart[size_t(n - 1)] = candidate;
+	}
+	set.paths.clear();
+	for (size_t i = 0; i < byPart.size(); ++i) {
+		if (!byPart[i].Empty())
+			set.paths.push_back(byPart[i]);
+		else if (set.missing.size() < kMissingMax)
+			set.missing.push_back(int32_t(i + 1));
+	}
+	return ErrOkay;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "Charset.h"
 #include "Error.h"
@@ -13,8 +14,76 @@
 #include "TextFile.h"
 #include "YencSect.h"
 
+class DiskFile;
+
 class MessageBody : public MessageHead {
 public:
+	// What a progress callback sees.
+	struct ProgressData {
+		TString name;  // the output file's leaf
+		long long written = 0;
+		long long expected = 0;  // an estimate, raised whenever written passes it
+		int32_t section = 0;  // from 1
+		int32_t sections = 0;
+	};
+	// Answers false to cancel the decode.
+	using ProgressProc = bool (*)(void* context, const ProgressData& progress);
+
+	// Why a decode failed, told with the part number it failed in.
+	enum DecodeFault : int32_t {
+		FaultNone = 0,
+		FaultStructure = 1,  // a line or block that is not what the encoding needs
+		FaultCrc = 2,  // a yEnc part whose CRC does not match its bytes
+		FaultSize = 3,  // a yEnc part or file whose size does not match its bytes
+		FaultPart = 4,  // a part missing, out of order or not of the same set
+	};
+
+	// The state of one decode.
+	struct DecodeData {
+		ProgressProc callback = nullptr;
+		void* context = nullptr;
+		TString path;  // the message file being read
+		ProgressData progress;
+		MessageSect sect;
+		YencSect yenc;
+		long long lastCall = 0;
+		bool uuEnd = false;
+		DiskFile* out = nullptr;
+		std::vector<unsigned char> outBuf;
+		size_t outUsed = 0;
+		long long yencFileSize = -1;  // size named by the first "=ybegin" of the set
+		bool yencParts = false;  // the set's blocks carry "=ypart" lines
+	};
+
+	// Decodes the index-th first-part attachment of one message, which must be part 1 of 1.
+	// On any error the output file is removed.
+	Error Decode(
+		const TString& path, long index, const TString& outPath, ProgressProc callback, void* context);
+	// Decodes a binary spread over the messages at paths, given in part order.
+	Error Decode(
+		const std::vector<TString>& paths, const TString& outPath, ProgressProc callback, void* context);
+	// The same into a file the caller has created; on an error it is left to the caller.
+	Error Decode(const TString& path, long index, DiskFile& out, ProgressProc callback, void* context);
+	Error Decode(const std::vector<TString>& paths, DiskFile& out, ProgressProc callback, void* context);
+	// After a failed decode: the fault and the part number it was found in (0 when unknown).
+	DecodeFault DecodeFaultGet() const { return mFault; }
+	int32_t DecodeFaultPart() const { return mFaultPart; }
+
+	// The attachments of a message, each with the paths of its parts in part order, found
+	// among the messages at candidates (the message itself included or not). missing holds
+	// the part numbers not found, in order, at most kMissingMax of them.
+	struct PartSet {
+		TString name;  // the file name of part 1
+		std::vector<TString> paths;
+		std::vector<int32_t> missing;
+		int32_t total = 1;
+	};
+	static constexpr size_t kMissingMax = 1000;
+	// A set claiming more parts than this is refused.
+	static constexpr int32_t kPartsMax = 100000;
+	static Error PartsCollect(
+		const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets);
+
 	// Message rendering starts and stops with the engine.
 	static bool Start();
 	static void Stop();
@@ -60,6 +129,23 @@ protected:
 	TString mBinName;
 	YencSect mYenc;
 	int32_t mBinState = 0;  // 0 none, 1 inside uuencode, 2 inside yEnc data, 3 just after "=ybegin"
+	// Reads a message file's lines through a large buffer while decoding.
+	class LineReader;
+
+	DecodeFault mFault = FaultNone;
+	int32_t mFaultPart = 0;
+
+	Error decode(DecodeData& data);
+	Error decodeBase64(DecodeData& data, LineReader& reader);
+	Error decodePlain(DecodeData& data, LineReader& reader);
+	Error decodeUuencode(DecodeData& data, LineReader& reader);
+	Error decodeYenc(DecodeData& data, LineReader& reader);
+	Error decodeMimeStart(DecodeData& data, LineReader& reader);
+	Error decodeWrite(DecodeData& data, const unsigned char* bytes, size_t n);
+	Error decodeFlush(DecodeData& data);
+	Error decodeProc(DecodeData& data, long long n);
+	Error decodeFail(DecodeData& data, DecodeFault fault);
+	void decodeBegin(DecodeData& data, DiskFile& out, ProgressProc callback, void* context);
 
 private:
 	static bool sStarted;

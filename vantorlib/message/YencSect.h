@@ -23,6 +23,10 @@ public:
 
 	// Decodes one data line, updating the CRC and count; returns the number of bytes.
 	long LineDecode(const TString& line, unsigned char* out, long capacity);
+	long LineDecode(const char* line, long length, unsigned char* out, long capacity);
+
+	// CRC-32 (IEEE 802.3, reflected) carried on from crc over n bytes; start from 0xFFFFFFFF.
+	static uint32_t CrcUpdate(uint32_t crc, const unsigned char* data, long n);
 
 	bool Valid() const;
 	bool SinglePart() const;

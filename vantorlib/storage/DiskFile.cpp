@@ -44,12 +44,14 @@ Error DiskFile::openOnce(const char* path, FileAccess access, bool exclusive, bo
 		st = *known;
 		have = true;
 	} else {
-		Error e = FileBase::Stat(path, &st, true);
+		Error e = FileBase::Stat(path, &st, !mFresh);
 		if (e == ErrOkay)
 			have = true;
 		else if (e != ErrFileNotFound)
 			return e;
 	}
+	if (have && mFresh)
+		return ErrFileAlreadyExists;
 	if (have) {
 		if (!S_ISREG(st.st_mode))
 			return ErrFileNotFile;
@@ -61,7 +63,7 @@ Error DiskFile::openOnce(const char* path, FileAccess access, bool exclusive, bo
 
 	bool read = access != FileAccessWrite;
 	bool write = access != FileAccessRead;
-	Error e = mImp.Open(path, read, write, create);
+	Error e = mImp.Open(path, read, write, create, mFresh);
 	if (e != ErrOkay)
 		return e;
 	e = exclusive ? mImp.LockExclusive() : mImp.LockShared();
@@ -166,6 +168,19 @@ Error DiskFile::Create(const DEntry& entry, FileAccess access, long long lockWai
 	if (e != ErrOkay)
 		return e;
 	return openFile(path.String(), access, lockWait, true, nullptr);
+}
+
+Error DiskFile::CreateNew(const char* path, long long lockWait)
+{
+	mFresh = true;
+	Error e = openFile(path, FileAccessReadWrite, lockWait, true, nullptr);
+	mFresh = false;
+	return e;
+}
+
+Error DiskFile::CreateNew(const TString& path, long long lockWait)
+{
+	return CreateNew(path.String(), lockWait);
 }
 
 Error DiskFile::OpenOrCreate(const char* path, FileAccess access, long long lockWait)

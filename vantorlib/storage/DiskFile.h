@@ -42,6 +42,10 @@ public:
 	Error Create(const char* path, FileAccess access, long long lockWait);
 	Error Create(const TString& path, FileAccess access, long long lockWait);
 	Error Create(const DEntry& entry, FileAccess access, long long lockWait);
+	// Creates a file that does not exist yet, for reading and writing; any existing entry of
+	// that name (a symbolic link too) gives ErrFileAlreadyExists, and no link is followed.
+	Error CreateNew(const char* path, long long lockWait);
+	Error CreateNew(const TString& path, long long lockWait);
 	Error OpenOrCreate(const char* path, FileAccess access, long long lockWait);
 	Error OpenOrCreate(const TString& path, FileAccess access, long long lockWait);
 	Error OpenOrCreate(const DEntry& entry, FileAccess access, long long lockWait);
@@ -84,6 +88,7 @@ protected:
 private:
 	// What the descriptor itself allows; PermSet never grants more than this.
 	FileAccess mOpened = FileAccessNone;
+	bool mFresh = false;
 
 	Error openOnce(const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known);
 	Error entryPath(const DEntry& entry, TString& path, struct stat& st, bool& known) const;

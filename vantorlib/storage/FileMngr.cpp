@@ -167,3 +167,8 @@ Error FileMngr::Trash(const TString& path)
 		return ErrFileNotFile;
 	return TrashImp::Put(path);
 }
+
+Error FileMngr::OpenDefault(const TString& path)
+{
+	return FileMngrImp::OpenDefault(path.String());
+}

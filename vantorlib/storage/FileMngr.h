@@ -15,6 +15,8 @@ public:
 	static Error Rename(const TString& oldPath, const TString& newPath);
 	// A rename on one volume, a copy and a removal across volumes.
 	static Error Move(const TString& oldPath, const TString& newPath);
+	// Opens the file with the desktop's default application.
+	static Error OpenDefault(const TString& path);
 	// Copies data, permission bits and times; newPath must not exist yet.
 	static Error Copy(const TString& oldPath, const TString& newPath);
 	static Error TimeGet(const TString& path, long long& time);

@@ -12,7 +12,7 @@ DiskFileImp::~DiskFileImp()
 	Close();
 }
 
-Error DiskFileImp::Open(const char* path, bool read, bool write, bool create)
+Error DiskFileImp::Open(const char* path, bool read, bool write, bool create, bool fresh)
 {
 	Close();
 	int flags = O_CLOEXEC;
@@ -24,6 +24,8 @@ Error DiskFileImp::Open(const char* path, bool read, bool write, bool create)
 		flags |= O_RDONLY;
 	if (create)
 		flags |= O_CREAT;
+	if (create && fresh)
+		flags |= O_EXCL | O_NOFOLLOW;
 	int fd;
 	do
 		fd = ::open(path, flags, 0666);

@@ -21,7 +21,9 @@ public:
 	// Opens path for reading (write false) or reading and writing; create adds O_CREAT
 	// (never O_TRUNC: truncation waits until the locks are held). A missing directory on
 	// create is ErrGmBadPath.
-	Error Open(const char* path, bool read, bool write, bool create);
+	// fresh creates a new file only: an existing name, a symbolic link included, is
+	// ErrFileAlreadyExists and no link is followed.
+	Error Open(const char* path, bool read, bool write, bool create, bool fresh = false);
 	Error Close();
 
 	// flock without waiting: shared, exclusive, or none (unlock).

@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "Err.h"
@@ -63,4 +65,18 @@ Error FileMngrImp::Copy(const char* oldPath, const char* newPath)
 	if (e != ErrOkay)
 		::unlink(newPath);
 	return e;
+}
+
+Error FileMngrImp::OpenDefault(const char* path)
+{
+	// A shell that starts the opener in the background and leaves at once, so that no child
+	// is left to be waited for; the path goes as an argument, never through the shell's parser.
+	const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" >/dev/null 2>&1 &", "sh", path, nullptr};
+	pid_t pid = 0;
+	if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+		return ErrFileNotFound;
+	int status = 0;
+	while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+	}
+	return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ErrOkay : ErrFileNotFound;
 }

@@ -7,4 +7,6 @@ class FileMngrImp {
 public:
 	// Copies oldPath to newPath, which must not exist; a failed copy leaves no newPath.
 	static Error Copy(const char* oldPath, const char* newPath);
+	// Hands path to the desktop's opener (xdg-open) without waiting for it.
+	static Error OpenDefault(const char* path);
 };
