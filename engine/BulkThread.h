@@ -1,4 +1,5 @@
-// Runs whole-directory work (delete, mark, read, reindex, reparse) in the background.
+// Runs whole-directory work (delete, mark, read, reindex, reparse) in the background, taking
+// requests from the bulk queue of the message store one at a time.
 #pragma once
 
 class BulkThread {
@@ -6,6 +7,13 @@ public:
 	static bool Start();
 	static void Stop();
 	static bool Started() { return sStarted; }
+
+	// The thread's procedure: one request per call.
+	static unsigned long Proc(void* data);
+	// Carries out one request of the bulk queue; false when there was none.
+	static bool Run();
+	// Requests are queued or one is under way.
+	static bool Busy();
 
 private:
 	static bool sStarted;

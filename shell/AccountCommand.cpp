@@ -6,6 +6,10 @@
 #include "AcctData.h"
 #include "AcctMngr.h"
 #include "AcctStrings.h"
+#include "App.h"
+#include "EventTrap.h"
+#include "MessageStore.h"
+#include "NotifyList.h"
 #include "Command.h"
 #include "IdentData.h"
 #include "Identity.h"
@@ -122,7 +126,11 @@ int add(const Args& args)
 	int status = optionsApply(args, data, true);
 	if (status != Command::kExitOkay)
 		return status;
-	return AcctMngr::Create(data) ? Command::kExitOkay : Command::kExitFailed;
+	// Account work runs on the message-store thread; its outcome comes back as notifications.
+	EventTrap finished(NotifyList::AcctFinish());
+	MessageStore::AcctCreate(data);
+	App::RunUntilIdle();
+	return finished.Seen(0, "1") ? Command::kExitOkay : Command::kExitFailed;
 }
 
 int set(const Args& args)
@@ -141,14 +149,20 @@ int set(const Args& args)
 		return status;
 	if (args.Has("--rename"))
 		data.name = args.Value("--rename").c_str();
-	return AcctMngr::Update(name, data) ? Command::kExitOkay : Command::kExitFailed;
+	EventTrap finished(NotifyList::AcctFinish());
+	MessageStore::AcctUpdate(name, data);
+	App::RunUntilIdle();
+	return finished.Seen(0, "1") ? Command::kExitOkay : Command::kExitFailed;
 }
 
 int remove(const Args& args)
 {
 	if (args.Count() != 2)
 		return Command::Usage(info(), "account delete takes one account name");
-	return AcctMngr::Delete(TString(args[1].c_str())) ? Command::kExitOkay : Command::kExitFailed;
+	EventTrap deleted(NotifyList::AcctDelete());
+	MessageStore::AcctDelete(TString(args[1].c_str()));
+	App::RunUntilIdle();
+	return deleted.Payloads().empty() ? Command::kExitFailed : Command::kExitOkay;
 }
 
 int show(const Args& args)

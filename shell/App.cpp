@@ -9,6 +9,7 @@
 
 #include "Engine.h"
 #include "GlobalPrefs.h"
+#include "MessageStore.h"
 #include "Output.h"
 #include "GuiStrings.h"
 #include "Notify.h"
@@ -82,6 +83,12 @@ bool App::Start(const std::string& root)
 	hooks.stringsStart = stringsStart;
 	hooks.stringsStop = stringsStop;
 	sStarted = Engine::Start(StoragePath::kTypeNews, hooks);
+	// A run ends only once the message store has carried out what it was given.
+	static bool probed = false;
+	if (!probed) {
+		probed = true;
+		BusyProbeAdd(MessageStore::Busy);
+	}
 	return sStarted;
 }
 
