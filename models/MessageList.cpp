@@ -149,50 +149,45 @@ HeadersNode* hang(const HeadersNodePtr& ptr, HeadersNode* parent, NodeList* disp
 }
 
 // Recomputes the parent of every candidate; detached nodes become roots of the display list.
-// Returns the number of new roots; moved tells whether any node moved.
-long reparentPass(const NodeList& candidates, const NodeList& msgIdList, const NodeList& attachList,
+// moved tells whether any node moved.
+void reparentPass(const NodeList& candidates, const NodeList& msgIdList, const NodeList& attachList,
 	NodeList& displayList, std::vector<HeadersNode*>& changedParents, bool& moved)
 {
-	long roots = 0;
 	moved = false;
 	for (const HeadersNodePtr& node : candidates) {
 		HeadersNode* want = MessageList::PickParent(*node, msgIdList, attachList);
 		if (want == node->fParent)
 			continue;
 		HeadersNode* was = node->fParent;
-		if (node->fParent) {
-			node->fParent->childDel(node.get());
-		} else {
+		if (!was && want && circleBreak(node.get(), want) == node.get())
+			continue;  // stays the root that breaks a circle
+		if (was)
+			was->childDel(node.get());
+		else
 			removeFrom(displayList, node.get());
-			roots--;
-		}
+		moved = true;
 		bool hung = false;
-		if (want) {
-			if (hang(node, want, &displayList, hung))
-				roots++;
-		}
-		if (hung) {
+		if (want)
+			hang(node, want, &displayList, hung);
+		if (hung)
 			noteParent(changedParents, want);
-		} else {
+		else
 			displayList.push_back(node);
-			roots++;
-		}
-		if (node->fParent != was)
-			moved = true;
 	}
-	return roots;
 }
 
 // A node kept a root to break a circle can find its parent again once another member of the
-// circle has moved: passes repeat until nothing moves.
-long reparent(const NodeList& candidates, const NodeList& msgIdList, const NodeList& attachList,
+// circle has moved: passes repeat until nothing moves. Returns whether anything moved.
+bool reparent(const NodeList& candidates, const NodeList& msgIdList, const NodeList& attachList,
 	NodeList& displayList, std::vector<HeadersNode*>& changedParents)
 {
-	long roots = 0;
+	bool any = false;
 	bool moved = true;
-	for (int pass = 0; moved && pass < 16; pass++)
-		roots += reparentPass(candidates, msgIdList, attachList, displayList, changedParents, moved);
-	return roots;
+	for (int pass = 0; moved && pass < 16; pass++) {
+		reparentPass(candidates, msgIdList, attachList, displayList, changedParents, moved);
+		any = any || moved;
+	}
+	return any;
 }
 
 // Nodes whose parent can change when the given message-ids and attachment identifiers arrive or
@@ -472,8 +467,9 @@ std::vector<HeadersNode*> MessageList::NodeDel(NodeList& msgIdList, NodeList& di
 	}
 	// A deleted node is gone from a fresh read of the directory, its parts included.
 	AttachDel(attachList, deletedNodes);
-	if (threaded)
-		moved += reparent(candidatesFor(msgIdList, deletedNodes), msgIdList, attachList, displayList, parents);
+	// Any node that moved may have been appended to the display list out of order.
+	if (threaded && reparent(candidatesFor(msgIdList, deletedNodes), msgIdList, attachList, displayList, parents))
+		moved++;
 	if (moved != 0)
 		SortDisplayList(displayList, attachList, sortInfo, threaded);
 	return parents;
