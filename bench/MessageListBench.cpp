@@ -195,7 +195,11 @@ void SingleAdditions(benchmark::State& state)
 			[](const HeadersNodePtr& a, const HeadersNodePtr& b) { return a->fMsgID.Compare(b->fMsgID) < 0; });
 		std::sort(attach.begin(), attach.end(), [](const HeadersNodePtr& a, const HeadersNodePtr& b) {
 			int c = HeadersNode::compareAttach(*a, *b);
-			return c != 0 ? c < 0 : a->fMsgID.Compare(b->fMsgID) < 0;
+			if (c != 0)
+				return c < 0;
+			if (a->fPartTotal != b->fPartTotal)
+				return a->fPartTotal < b->fPartTotal;
+			return a->fMsgID.Compare(b->fMsgID) < 0;
 		});
 		display = MessageList::ThreadAndSort(byId, attach, kByDate, threaded);
 		state.ResumeTiming();

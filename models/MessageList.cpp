@@ -460,10 +460,12 @@ std::vector<HeadersNode*> MessageList::NodeDel(NodeList& msgIdList, NodeList& di
 			moved++;
 		}
 		n->fChildList.clear();
-		if (n->fParent)
+		if (n->fParent) {
 			n->fParent->childDel(n.get());
-		else
-			removeFrom(displayList, n.get());
+		} else if (removeFrom(displayList, n.get()) && threaded) {
+			// The order of a thread's other roots can follow from the one that went.
+			moved++;
+		}
 	}
 	// A deleted node is gone from a fresh read of the directory, its parts included.
 	AttachDel(attachList, deletedNodes);
