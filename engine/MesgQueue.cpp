@@ -30,6 +30,16 @@ bool MesgQueue::RequestGet(MesgRequest& out)
 	return true;
 }
 
+bool MesgQueue::RequestGetIf(MesgRequestType type, const TString& mdir, MesgRequest& out)
+{
+	CritSectLock lock(mLock);
+	if (mList.empty() || mList.front().type != type || !(mList.front().mdir == mdir))
+		return false;
+	out = std::move(mList.front());
+	mList.pop_front();
+	return true;
+}
+
 bool MesgQueue::Has(MesgRequestType type, const TString& mdir)
 {
 	CritSectLock lock(mLock);

@@ -17,6 +17,8 @@ public:
 	bool RequestGet(MesgRequest& out);
 	// A request of this kind for this mdir waits in the queue.
 	bool Has(MesgRequestType type, const TString& mdir);
+	// Takes the first request only when it is of this kind for this mdir.
+	bool RequestGetIf(MesgRequestType type, const TString& mdir, MesgRequest& out);
 	bool Empty();
 	long Count();
 	void Clear();

@@ -167,13 +167,20 @@ bool MesgThread::Busy()
 
 unsigned long MesgThread::Proc(void*)
 {
-	MesgRequest request;
-	++sWorking;
-	bool taken = sStoreQueue.RequestGet(request);
-	if (taken && request.type >= MreqAcctCreate && request.type <= MreqIdentChange)
-		storeRun(request);
-	bool ran = taken || Run();
-	--sWorking;
+	// Requests are carried out back to back for up to a tenth of a second before the
+	// thread's pause, so that a run of downloads is not held to one message per pause; the
+	// message-store queue still goes first each time.
+	long long until = TimeCore::TickCount() + 100000;
+	bool ran = false;
+	do {
+		MesgRequest request;
+		++sWorking;
+		bool taken = sStoreQueue.RequestGet(request);
+		if (taken && request.type >= MreqAcctCreate && request.type <= MreqIdentChange)
+			storeRun(request);
+		ran = taken || Run();
+		--sWorking;
+	} while (ran && ThreadMngr::Running() && TimeCore::TickCount() < until);
 	// Idle: wait for the next request (woken at once when one is put), at most half a second.
 	if (!ran)
 		waitForWork(500000);
@@ -399,30 +406,67 @@ void MesgThread::transferLoad()
 
 // Kind 20: from the transfer directory into the mdir. The cache is changed before the file is
 // moved and the companion goes last, so that a crash at any point leaves either a cache that
-// is rebuilt or a transfer file that is inserted again at the next start.
-Error MesgThread::mesgInsert(const MesgRequest& r)
+// is rebuilt or a transfer file that is inserted again at the next start. Insertions into the
+// same mdir that follow in the queue are carried out under the same opening of its cache.
+Error MesgThread::mesgInsert(const MesgRequest& first)
 {
 	TString transfer;
 	StoragePath::PathTransfer(transfer);
-	TString tpath = joinPath(transfer, r.file), dest = companionOf(tpath);
+	TString tpath = joinPath(transfer, first.file), dest = companionOf(tpath);
 	// Another process that shares the data root may have carried it in already.
 	if (FileMngr::Exists(tpath) == ErrFileNotFound)
 		return ErrOkay;
 	Database db;
-	Error e = Cache::DataOpen(db, r.mdir, true);
+	Error e = Cache::DataOpen(db, first.mdir, true);
 	if (e == ErrDirNotFound) {
 		FileMngr::Remove(tpath);
 		FileMngr::Remove(dest);
 		return e;
 	}
 	if (Cache::MreqRetry(e)) {
-		RequestPut(r);
+		RequestPut(first);
 		return ErrGmBusy;
 	}
 	if (e != ErrOkay)
 		return e;
-	if (FileMngr::Exists(tpath) == ErrFileNotFound)
-		return Cache::DataClose(db);
+	std::vector<std::pair<MesgRequest, InsertResult>> done;
+	MesgRequest r(first);
+	long count = 0;
+	do {
+		InsertResult result;
+		result.error = insertOne(db, r, transfer, result);
+		done.emplace_back(r, result);
+	} while (++count < 1000 && sQueue.RequestGetIf(MreqMesgInsert, first.mdir, r));
+	Error c = Cache::DataClose(db);
+	Error firstError = ErrOkay;
+	for (auto& [request, result] : done) {
+		Error x = result.error;
+		if (x == ErrOkay && c != ErrOkay)
+			x = c;
+		if (&request != &done.front().first)
+			request.ErrorLog(x, "Message thread");
+		else
+			firstError = x;
+		if (x != ErrOkay || result.skipped)
+			continue;
+		if (result.added) {
+			send(NotifyList::MesgAdd(), request.mdir, request.file);
+			if (result.unread && !result.plonked)
+				send(NotifyList::MdirUnread(), request.mdir, "+1");
+		} else
+			send(NotifyList::MesgMod(), request.mdir, result.msgid, result.record);
+	}
+	return firstError;
+}
+
+Error MesgThread::insertOne(Database& db, const MesgRequest& r, const TString& transfer, InsertResult& out)
+{
+	TString tpath = joinPath(transfer, r.file), dest = companionOf(tpath);
+	if (FileMngr::Exists(tpath) == ErrFileNotFound) {
+		out.skipped = true;
+		return ErrOkay;
+	}
+	Error e = ErrOkay;
 
 	// The final name drops a letter added while the name was chosen.
 	TString name, ext, leaf(r.file);
@@ -434,8 +478,13 @@ Error MesgThread::mesgInsert(const MesgRequest& r)
 		if (HeaderUtil::IsMessageFilename(shorter))
 			leaf = shorter;
 	}
-	TString final = joinPath(r.mdir, leaf), msgid, record;
-	bool unread = false, plonked = false, added = false, moved = false;
+	TString final = joinPath(r.mdir, leaf);
+	TString& msgid = out.msgid;
+	TString& record = out.record;
+	bool& unread = out.unread;
+	bool& plonked = out.plonked;
+	bool& added = out.added;
+	bool moved = false;
 	long point = 0;
 	Error x = FileMngr::Exists(final);
 	if (x == ErrFileNotFound) {
@@ -471,10 +520,8 @@ Error MesgThread::mesgInsert(const MesgRequest& r)
 			if (!moved)
 				point = 3;
 		}
-	} else {
-		Cache::DataClose(db);
+	} else
 		return x;
-	}
 	if (moved) {
 		Error d = FileMngr::Remove(dest);
 		if (d != ErrOkay && d != ErrFileNotFound && point == 0) {
@@ -482,24 +529,12 @@ Error MesgThread::mesgInsert(const MesgRequest& r)
 			e = d;
 		}
 	}
-	Error c = Cache::DataClose(db);
-	if (e == ErrOkay)
-		e = c;
 	if (point != 0) {
 		TString text;
 		Err::Str(text, e);
 		Output::MsgFmt("tranToMdir fail point: %ld  Error: %s", point, text.String());
-		return e;
 	}
-	if (e != ErrOkay)
-		return e;
-	if (added) {
-		send(NotifyList::MesgAdd(), r.mdir, r.file);
-		if (unread && !plonked)
-			send(NotifyList::MdirUnread(), r.mdir, "+1");
-	} else
-		send(NotifyList::MesgMod(), r.mdir, msgid, record);
-	return ErrOkay;
+	return e;
 }
 
 // Kind 22: the file leaves its mdir's cache, then moves into the transfer directory toward

@@ -42,7 +42,17 @@ private:
 	static void storeRun(const MesgRequest& request);
 	static Error mesgRun(MesgRequest& request);
 	static Error openOrRetry(Database& db, const TString& mdir, const MesgRequest& request);
+	struct InsertResult {
+		Error error = ErrOkay;
+		TString msgid;
+		TString record;
+		bool unread = false;
+		bool plonked = false;
+		bool added = false;
+		bool skipped = false;  // taken in by another process already
+	};
 	static Error mesgInsert(const MesgRequest& request);
+	static Error insertOne(Database& db, const MesgRequest& request, const TString& transfer, InsertResult& out);
 	static Error mesgMove(const MesgRequest& request);
 	static Error mesgCopy(const MesgRequest& request);
 	static Error mesgDelete(const MesgRequest& request, bool trash);

@@ -89,6 +89,10 @@ bool App::Start(const std::string& root)
 		probed = true;
 		BusyProbeAdd(MessageStore::Busy);
 	}
+	// Messages left in the transfer directory by an earlier run are carried in before the
+	// command looks at the store.
+	if (sStarted)
+		RunUntilIdle();
 	return sStarted;
 }
 

@@ -17,6 +17,7 @@
 #include "MessageStore.h"
 #include "PathMngr.h"
 #include "StoragePath.h"
+#include "StorageState.h"
 #include "StoreFixture.h"
 
 namespace {
@@ -311,6 +312,47 @@ TEST_F(CacheRebuildTest, GarbledTruncatedOrUnclosedCachesAreRebuiltOnUse)
 	HeadersNodePtr node;
 	ASSERT_EQ(Cache::MesgFind(a, TString("<r3@x>"), node), ErrOkay);
 	EXPECT_FALSE(node->unreadGet());
+}
+
+}  // namespace
+
+namespace {
+
+// The storage view state file: lines taken only when whole and sound, the first of a path
+// winning, and written back in path order.
+TEST_F(StoreFixture, StorageStateKeepsSoundLinesAndWritesThemBack)
+{
+	TString root, file, saved;
+	StoragePath::PathRoot(root);
+	StoragePath::FileStorageList(file);
+	StoragePath::PathSaved(saved);
+	stop();
+	WriteFile(file.String(),
+		"/Saved \t 4 \t 1\n"
+		"/Saved \t 9 \t 0\n"            // the same path again: the first wins
+		"/News/~Trash \t 1 \t 1\n"      // a tilde: dropped
+		"/News/Drafts \t x \t 1\n"      // not a number: dropped
+		"/News/Outbox \t 2\n"           // a field missing: dropped
+		"/News/Sent Messages \t -3 \t 7\n");
+	start();
+	StorageState::NodeData data;
+	StorageState::NodeGet(saved, data);
+	EXPECT_EQ(data.unread, 4);
+	EXPECT_TRUE(data.expanded);
+	TString drafts, sent;
+	StoragePath::PathDrafts(drafts);
+	StoragePath::PathSent(sent);
+	StorageState::NodeGet(drafts, data);
+	EXPECT_EQ(data.unread, 0);
+	EXPECT_FALSE(data.expanded);
+	StorageState::NodeGet(sent, data);
+	EXPECT_EQ(data.unread, -3);
+	EXPECT_TRUE(data.expanded);
+	StorageState::NodeSet(drafts, {2, false});
+	StorageState::NodeDel(sent);
+	stop();
+	EXPECT_EQ(ReadFile(file.String()), "/News/Drafts \t 2 \t 0\n/Saved \t 4 \t 1\n");
+	start();
 }
 
 }  // namespace
