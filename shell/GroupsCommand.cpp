@@ -1,0 +1,50 @@
+// quillfern groups ACCOUNT: the subscribed newsgroups with their unread and total counts.
+#include <cstdio>
+#include <string>
+
+#include "AcctMngr.h"
+#include "Command.h"
+#include "MdirList.h"
+#include "StoragePath.h"
+
+namespace {
+
+const char* const kName = "groups";
+
+const Command::Info& info()
+{
+	return *Command::Find(kName);
+}
+
+int run(const Args& args)
+{
+	if (args.Count() != 1)
+		return Command::Usage(info(), "groups takes one ACCOUNT");
+	TString account(args[0].c_str());
+	AcctData data;
+	if (!AcctMngr::Get(account, data))
+		return Command::Fail("no such account: " + args[0]);
+	AcctMngr::GroupSet groups;
+	AcctMngr::GroupListGet(account, groups);
+	int status = Command::kExitOkay;
+	for (const TString& group : groups) {
+		TString mdir;
+		StoragePath::PathGroup(account, group, mdir);
+		NodeList byId, attach;
+		long unread = 0;
+		std::string error;
+		if (!MdirList::Read(mdir, true, byId, attach, unread, error)) {
+			Command::Warn(std::string(group.String()) + ": " + error);
+			status = Command::kExitFailed;
+			continue;
+		}
+		std::printf("%s\t%ld\t%zu\n", group.String(), unread, byId.size());
+	}
+	std::fflush(stdout);
+	return status;
+}
+
+Command::Registrar sGroups({kName, "ACCOUNT", "list the subscribed newsgroups with their message counts",
+	"Prints NAME, UNREAD and TOTAL for each newsgroup the account subscribes to.", {}, true, run});
+
+}  // namespace

@@ -1,0 +1,116 @@
+// quillfern list and read end to end: a folder's messages listed flat and threaded in the
+// requested order, read with their charset converted, and marked read by reading.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "HeaderUtil.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TestSupport::RunResult;
+
+class ReadingCommandTest : public ::testing::Test {
+protected:
+	RunResult run(std::vector<std::string> args)
+	{
+		args.insert(args.begin(), {"--root", mRoot.Path()});
+		return TestSupport::RunQuillfern(args);
+	}
+
+	// A message file left in the transfer directory for folder F, carried in by the next run.
+	void seed(const std::string& id, const std::string& headers, const std::string& body)
+	{
+		std::string transfer = mRoot.Path() + "/News/Transfer";
+		fs::create_directories(transfer);
+		TString leaf;
+		HeaderUtil::MessageFilename(leaf, TString(id.c_str()));
+		std::string base = transfer + "/" + std::string(leaf.String()).substr(0, leaf.ByteLength() - 5);
+		TestSupport::WriteFile(base + ".dest", mRoot.Path() + "/Saved/F\n");
+		TestSupport::WriteFile(base + ".qmsg", "Message-ID: " + id + "\nNewsgroups: test.one\nUser-Agent: Tester\n" +
+				headers + "Lines: 1     \nX-Quillfern-State: UCNUNxxxxx\n\n" + body);
+	}
+
+	// The given field of every output line.
+	static std::vector<std::string> column(const std::string& out, size_t field)
+	{
+		std::vector<std::string> values;
+		std::istringstream lines(out);
+		std::string line;
+		while (std::getline(lines, line)) {
+			std::istringstream fields(line);
+			std::string f;
+			for (size_t i = 0; i <= field && std::getline(fields, f, '\t'); i++) {
+			}
+			values.push_back(f);
+		}
+		return values;
+	}
+
+	TestSupport::TempDir mRoot;
+};
+
+TEST_F(ReadingCommandTest, ListsFlatAndThreaded)
+{
+	ASSERT_EQ(run({"folder", "create", "F"}).status, 0);
+	seed("<a@x>", "From: Carol <c@x>\nSubject: Start\nDate: Sat, 05 Dec 2026 10:00:00 +0000\n", "one\n");
+	seed("<b@x>", "From: Alice <a@x>\nSubject: AW: Start\nReferences: <a@x>\nDate: Sat, 05 Dec 2026 12:00:00 +0000\n",
+		"two\n");
+	seed("<c@x>", "From: Bob <b@x>\nSubject: Re: Start\nReferences: <a@x> <gone@x>\n"
+				  "Date: Sat, 05 Dec 2026 11:00:00 +0000\n", "three\n");
+	seed("<d@x>", "From: Dora\t<d@x>\nSubject: Other\nDate: Sat, 05 Dec 2026 09:00:00 +0000\n", "four\n");
+
+	RunResult r = run({"list", "Saved/F"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(column(r.out, 0), (std::vector<std::string>{"<d@x>", "<a@x>", "<c@x>", "<b@x>"})) << r.out;
+	r = run({"list", "Saved/F", "--sort", "author:desc"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(column(r.out, 0), (std::vector<std::string>{"<d@x>", "<a@x>", "<c@x>", "<b@x>"})) << r.out;
+	EXPECT_EQ(column(r.out, 4)[2], "Re: Start");
+
+	r = run({"list", "Saved/F", "--threaded"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(column(r.out, 1), (std::vector<std::string>{"<d@x>", "<a@x>", "<c@x>", "<b@x>"})) << r.out;
+	EXPECT_EQ(column(r.out, 0), (std::vector<std::string>{"0", "0", "1", "1"})) << r.out;
+	r = run({"list", "Saved/F", "--threaded", "--sort", "date:desc"});
+	EXPECT_EQ(column(r.out, 1), (std::vector<std::string>{"<a@x>", "<b@x>", "<c@x>", "<d@x>"})) << r.out;
+
+	EXPECT_EQ(run({"list", "Saved/F", "--sort", "colour"}).status, 2);
+	EXPECT_EQ(run({"list", "Saved/F", "--sort", "date:sideways"}).status, 2);
+	EXPECT_EQ(run({"list", "Saved/Nowhere"}).status, 1);
+}
+
+TEST_F(ReadingCommandTest, ReadConvertsAndMarksRead)
+{
+	ASSERT_EQ(run({"folder", "create", "F"}).status, 0);
+	seed("<l1@x>", "From: Anna <a@x>\nSubject: Grüße\nContent-Type: text/plain; charset=ISO-8859-1\n"
+				   "Date: Sat, 05 Dec 2026 10:00:00 +0000\n",
+		"Gr\xFC\xDF" "e aus K\xF6ln\n");
+	seed("<l2@x>", "From: Anna <a@x>\nSubject: Second\nDate: Sat, 05 Dec 2026 11:00:00 +0000\n", "plain\n");
+
+	RunResult r = run({"read", "Saved/F", "<l1@x>"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "Grüße aus Köln\n");
+	r = run({"list", "Saved/F", "--unread"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(column(r.out, 0), (std::vector<std::string>{"<l2@x>"})) << r.out;
+
+	r = run({"read", "Saved/F", "<l2@x>", "--headers"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("Subject: Second\n"), std::string::npos) << r.out;
+	EXPECT_EQ(r.out.find("plain"), std::string::npos) << r.out;
+	r = run({"read", "Saved/F", "<l2@x>", "--raw"});
+	EXPECT_NE(r.out.find("Subject: Second\n"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("\n\nplain\n"), std::string::npos) << r.out;
+
+	EXPECT_EQ(run({"read", "Saved/F", "<none@x>"}).status, 1);
+	EXPECT_EQ(run({"read", "Saved/F", "not-an-id"}).status, 2);
+	EXPECT_EQ(run({"read", "Saved/F", "<l2@x>", "--raw", "--headers"}).status, 2);
+}
+
+}  // namespace
