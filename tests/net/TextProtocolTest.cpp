@@ -148,7 +148,7 @@ TEST_F(TextProtocolTest, GarbageAndHugeRepliesLoseSyncSafely)
 	// A reply far longer than a line: its first 2000 bytes are the reply, the rest is not
 	// taken for the next reply.
 	ScriptServer huge;
-	huge.Line("200 ready").Expect("HELP").Raw("100 ").Fill(10 * 1000 * 1000, 'x').Raw("\r\n");
+	huge.Line("200 ready").Expect("HELP").Raw("100 ").Fill(size_t{10} * 1000 * 1000, 'x').Raw("\r\n");
 	huge.Start();
 	Session s;
 	ASSERT_EQ(s.Connect("127.0.0.1", "", "", huge.Port()), ErrOkay);

@@ -37,6 +37,9 @@ configure() {
 	confSet bindaddress 127.0.0.1
 	confSet bindaddress6 none
 	confSet port "$PORT"
+	# A busy build machine must not make INN refuse readers or throttle itself.
+	confSet doinnwatch false
+	confSet nnrpdloadlimit 0
 }
 
 install() {
@@ -72,6 +75,7 @@ greets() {
 start() {
 	install
 	if greets; then return 0; fi
+	stop
 	mkdir -p /run/news && chown news:news /run/news
 	asNews "$NEWSBIN/rc.news" >/dev/null 2>&1 || true
 	for _ in $(seq 1 150); do
