@@ -49,7 +49,10 @@ public:
 		if (mFd >= 0)
 			::close(mFd);
 	}
-	bool Send(const std::string& text) { return ::send(mFd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size()); }
+	bool Send(const std::string& text)
+	{
+		return ::send(mFd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
+	}
 	bool Command(const std::string& text, std::string& reply) { return Send(text + "\r\n") && Line(reply); }
 	bool Line(std::string& line)
 	{
@@ -136,7 +139,8 @@ void clientRun(benchmark::State& state, bool headers)
 			state.SkipWithError("connect failed");
 			break;
 		}
-		Error e = headers ? nntp.DownloadHeaders(kGroup, stateFile) : nntp.DownloadArticles(kGroup, stateFile);
+		Error e =
+			headers ? nntp.DownloadHeaders(kGroup, stateFile) : nntp.DownloadArticles(kGroup, stateFile);
 		if (e != ErrOkay) {
 			state.SkipWithError("download failed");
 			break;
@@ -170,7 +174,8 @@ void referenceRun(benchmark::State& state, bool headers)
 		std::deque<unsigned long> sent;
 		const char* verb = headers ? "HEAD " : "ARTICLE ";
 		while (done <= total) {
-			long room = sent.size() > 3 ? 0 : std::min<long>(long(total - done + 1 - sent.size()), done <= 1 ? 1 : 2);
+			long room =
+				sent.size() > 3 ? 0 : std::min<long>(long(total - done + 1 - sent.size()), done <= 1 ? 1 : 2);
 			for (long i = 0; i < room && next <= high; i++) {
 				c.Send(verb + std::to_string(next) + "\r\n");
 				sent.push_back(next++);
@@ -193,10 +198,22 @@ void referenceRun(benchmark::State& state, bool headers)
 	state.counters["articles/s"] = benchmark::Counter(double(articles), benchmark::Counter::kIsRate);
 }
 
-void BM_ClientHeaders(benchmark::State& state) { clientRun(state, true); }
-void BM_ReferenceHeaders(benchmark::State& state) { referenceRun(state, true); }
-void BM_ClientArticles(benchmark::State& state) { clientRun(state, false); }
-void BM_ReferenceArticles(benchmark::State& state) { referenceRun(state, false); }
+void BM_ClientHeaders(benchmark::State& state)
+{
+	clientRun(state, true);
+}
+void BM_ReferenceHeaders(benchmark::State& state)
+{
+	referenceRun(state, true);
+}
+void BM_ClientArticles(benchmark::State& state)
+{
+	clientRun(state, false);
+}
+void BM_ReferenceArticles(benchmark::State& state)
+{
+	referenceRun(state, false);
+}
 
 }  // namespace
 

@@ -135,15 +135,9 @@ void NNTP::dataSetupCount()
 		a.total = (headerLimit != 0 && headerLimit < remain) ? headerLimit : remain;
 		break;
 	case ActivityDnldBodiesAll:
-	case ActivityDnldBodiesMarked:
-		a.total = static_cast<uint32_t>(mData.files.size());
-		break;
-	case ActivityDnldBody:
-		a.total = 1;
-		break;
-	default:
-		a.total = 0;
-		break;
+	case ActivityDnldBodiesMarked: a.total = static_cast<uint32_t>(mData.files.size()); break;
+	case ActivityDnldBody: a.total = 1; break;
+	default: a.total = 0; break;
 	}
 	a.done = mData.type == ActivityCatchupGroup ? 0 : 1;
 	a.lines = 0;
@@ -201,9 +195,13 @@ Error NNTP::cmndGroup(const TString& group)
 	mData.indexList.CurrentData(before);
 	mData.indexList.GroupUpdate(now);
 	if (LogModeGet() != LogOff) {
-		auto width = [](uint32_t a, uint32_t b) { return static_cast<int>(numberText(std::max(a, b)).ByteLength()); };
-		int wl = width(before.low, now.low), wh = width(before.high, now.high), wt = width(before.total, now.total);
-		LogWriteFmt("%s (low/high/total): %*u %*u %*u", "Previous", wl, before.low, wh, before.high, wt, before.total);
+		auto width = [](uint32_t a, uint32_t b) {
+			return static_cast<int>(numberText(std::max(a, b)).ByteLength());
+		};
+		int wl = width(before.low, now.low), wh = width(before.high, now.high),
+			wt = width(before.total, now.total);
+		LogWriteFmt("%s (low/high/total): %*u %*u %*u", "Previous", wl, before.low, wh, before.high, wt,
+			before.total);
 		LogWriteFmt("%s (low/high/total): %*u %*u %*u", " Current", wl, now.low, wh, now.high, wt, now.total);
 	}
 	return ErrOkay;
@@ -283,9 +281,9 @@ Error NNTP::dnldSend(bool& nothingLeft)
 			mData.sent.push_back(index);
 			mData.nextIndex++;
 		} else {
-			uint32_t n = downloadOrder == OrderOldest   ? mData.indexList.IndexOldest()
-				: downloadOrder == OrderNewest ? mData.indexList.IndexNewest()
-											   : 0;
+			uint32_t n = downloadOrder == OrderOldest ? mData.indexList.IndexOldest()
+				: downloadOrder == OrderNewest        ? mData.indexList.IndexNewest()
+													  : 0;
 			if (n == 0) {
 				nothingLeft = true;
 				return ErrOkay;
@@ -458,8 +456,8 @@ Error NNTP::bodyScan(const TString& groupDirectory)
 			ErrorLog(ErrorFileRead, err);
 			break;
 		}
-		if (head.MessageStateGet() == MessageStateHeaders
-			&& (!mData.markedOnly || head.MessageDownloadGet() == MessageDownloadMarked))
+		if (head.MessageStateGet() == MessageStateHeaders &&
+			(!mData.markedOnly || head.MessageDownloadGet() == MessageDownloadMarked))
 			mData.files.push_back(entry);
 		a.done = static_cast<uint32_t>(mData.files.size());
 		ActivityProcDelay(mData.type);

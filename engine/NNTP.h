@@ -26,8 +26,8 @@ public:
 	};
 
 	// Called for every finished downloaded file (account, group, path of the file, type).
-	using DownloadProc = void (*)(void* user, const TString& account, const TString& group, const TString& path,
-		ActivityType type);
+	using DownloadProc = void (*)(
+		void* user, const TString& account, const TString& group, const TString& path, ActivityType type);
 	// Called for every posted message (account, path of the outbox file, type).
 	using UploadProc = void (*)(void* user, const TString& account, const TString& path, ActivityType type);
 

@@ -35,13 +35,13 @@ TestSupport::RunResult inn(const std::vector<std::string>& args)
 	return TestSupport::RunProgram(std::string(QUILLFERN_TEST_SERVERS) + "/inn.sh", args);
 }
 
-#define REQUIRE_INN()                                                                                    \
-	do {                                                                                                 \
-		if (!innAnswers()) {                                                                             \
-			if (std::getenv("QUILLFERN_REQUIRE_INN"))                                                    \
-				FAIL() << "INN does not answer on 127.0.0.1:119";                                        \
+#define REQUIRE_INN() \
+	do { \
+		if (!innAnswers()) { \
+			if (std::getenv("QUILLFERN_REQUIRE_INN")) \
+				FAIL() << "INN does not answer on 127.0.0.1:119"; \
 			GTEST_SKIP() << "INN is not running on 127.0.0.1:119; start it with tests/servers/inn.sh start"; \
-		}                                                                                                \
+		} \
 	} while (0)
 
 // Downloaded files go into one folder, as the message store would file them.
@@ -87,7 +87,8 @@ TEST(InnNntp, GroupAsHeadersArticlesAndMarkedBodies)
 	TString g(group.c_str());
 	ASSERT_EQ(nntp.DownloadHeaders(g, TString(dir.Sub("heads.state").c_str())), ErrOkay);
 	EXPECT_EQ(heads.count, count);
-	EXPECT_NE(TestSupport::ReadFile(dir.Sub("heads.state")).find("1 - " + std::to_string(count)), std::string::npos);
+	EXPECT_NE(TestSupport::ReadFile(dir.Sub("heads.state")).find("1 - " + std::to_string(count)),
+		std::string::npos);
 	// Nothing new the second time.
 	ASSERT_EQ(nntp.DownloadHeaders(g, TString(dir.Sub("heads.state").c_str())), ErrOkay);
 	EXPECT_EQ(heads.count, count);
@@ -140,7 +141,8 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 	const char* subjects[] = {"Gr\xC3\xBC\xC3\x9F"
 							  "e aus K\xC3\xB6ln \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC",
 		"plain subject"};
-	const char* bodies[] = {".signature\n..two dots\n.\nend", "line one\n. lone dot and space\n\xC3\xA9t\xC3\xA9"};
+	const char* bodies[] = {
+		".signature\n..two dots\n.\nend", "line one\n. lone dot and space\n\xC3\xA9t\xC3\xA9"};
 	std::vector<std::vector<std::string>> sent;
 	NNTP nntp;
 	nntp.HardSet("User-Agent", "Quillfern test");
@@ -168,10 +170,12 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 	}
 	nntp.Activity().account = "Tester";
 	int posted = 0;
-	nntp.UploadProcSet([](void* user, const TString&, const TString& path, ActivityType) {
-		++*static_cast<int*>(user);
-		FileMngr::Remove(path);
-	}, &posted);
+	nntp.UploadProcSet(
+		[](void* user, const TString&, const TString& path, ActivityType) {
+			++*static_cast<int*>(user);
+			FileMngr::Remove(path);
+		},
+		&posted);
 	ASSERT_EQ(nntp.Connect("127.0.0.1", "", "", 119), ErrOkay);
 	ASSERT_EQ(nntp.Upload(TString(dir.Sub("outbox").c_str())), ErrOkay);
 	EXPECT_EQ(posted, 2);
@@ -197,7 +201,8 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 		while (gotBlank < got.size() && !got[gotBlank].empty())
 			gotBlank++;
 		for (size_t i = 0; i < sentBlank; i++)
-			EXPECT_NE(std::find(got.begin(), got.begin() + long(gotBlank), lines[i]), got.begin() + long(gotBlank))
+			EXPECT_NE(
+				std::find(got.begin(), got.begin() + long(gotBlank), lines[i]), got.begin() + long(gotBlank))
 				<< lines[i];
 		EXPECT_EQ(std::vector<std::string>(got.begin() + long(gotBlank), got.end()),
 			std::vector<std::string>(lines.begin() + long(sentBlank), lines.end()));
