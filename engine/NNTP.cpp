@@ -740,7 +740,8 @@ Error NNTP::Upload(const TString& outboxDirectory)
 		err = CmndSend("POST");
 		if (err == ErrNeedMoreData) {
 			err = ErrOkay;
-			TString line;
+			TString line, held;
+			bool inHeader = true;
 			for (;;) {
 				Error e = file.UploadLine(line);
 				if (e == ErrFileEnd)
@@ -749,6 +750,27 @@ Error NNTP::Upload(const TString& outboxDirectory)
 					ErrorLog(ErrorFileRead, e);
 					err = e;
 					break;
+				}
+				// A header folded right after its colon has an empty first line, which servers
+				// refuse: it goes out joined with its continuation.
+				if (inHeader && !held.Empty()) {
+					if (line.ByteFirst() == ' ' || line.ByteFirst() == '\t') {
+						held.AppendByte(line.String(), line.ByteLength());
+						line = held;
+					} else {
+						e = DotLineSend(held, false);
+					}
+					held.Erase();
+					if (e != ErrOkay) {
+						err = e;
+						break;
+					}
+				}
+				if (line.Empty())
+					inHeader = false;
+				if (inHeader && line.ByteLast() == ':' && !line.FindPtr(' ') && !line.FindPtr('\t')) {
+					held = line;
+					continue;
 				}
 				e = DotLineSend(line, false);
 				if (e != ErrOkay) {
