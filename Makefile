@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format clang-tidy
+PACKAGES   := g++ make cmake ninja-build pkg-config libicu-dev libgtest-dev libbenchmark-dev libsqlite3-dev clang libclang-rt-14-dev clang-format clang-tidy
 
 .PHONY: all deps configure build run test test-sanitize bench fuzz format format-check tidy clean
 

@@ -20,27 +20,42 @@ const char* const kKeyLogging = "Logging";
 const long long kLockWait = 1000000;
 const unsigned short kPrivateMode = 0600;
 
-// The settings file holds the password: it is created private, and a looser mode found on an
-// existing file is narrowed to the owner.
-Error filePrivate(const TString& pathNoExt)
+// The settings file holds the password: a new one is created private, and a looser mode found
+// on an existing file is narrowed to the owner.
+Error filePrivate(const TString& path)
 {
-	TString path(pathNoExt);
-	PathMngr::ExtReplace(path, InitFile::FileExtension());
 	struct stat st;
 	Error err = FileBase::Stat(path, &st, true);
-	if (err == ErrFileNotFound) {
-		DiskFile file;
-		err = file.Create(path, FileAccessWrite, -1);
-		if (err != ErrOkay)
-			return err;
-		file.Close();
-		return FileBase::PermSet(path, kPrivateMode);
-	}
+	if (err == ErrFileNotFound)
+		return ErrOkay;
 	if (err != ErrOkay)
 		return err;
-	if ((st.st_mode & 0777) != kPrivateMode)
-		return FileBase::PermSet(path, kPrivateMode);
+	// Only narrowed: a file its owner made read-only stays read-only.
+	if (st.st_mode & 077)
+		return FileBase::PermSet(path, static_cast<unsigned short>(st.st_mode & 0700));
 	return ErrOkay;
+}
+
+// Starts a complete rewrite of the file's items: the account's own sections hold only what the
+// account writes next (so items it no longer writes go), other sections stay as they were.
+void itemSetStart(InitFile& file, const TString& serverSection)
+{
+	InitFile copy(file);
+	file.ItemSetStart();
+	std::vector<TString> sections, items;
+	copy.SectionList(sections);
+	for (const TString& sect : sections) {
+		if (sect.CompareNoCase(TString(kSectAccount)) == 0 || sect.CompareNoCase(serverSection) == 0)
+			continue;
+		copy.ItemList(sect, items);
+		for (const TString& item : items) {
+			TString value;
+			if (copy.ItemGet(sect, item, value))
+				file.ItemSet(sect, item, value);
+			else if (copy.ItemGetCustom(sect, item, value))
+				file.ItemSetCustom(sect, item, value);
+		}
+	}
 }
 
 }  // namespace
@@ -152,27 +167,61 @@ Error AcctData::InitRead(const TString& accountName)
 
 Error AcctData::InitWrite() const
 {
+	AcctData data(*this);
+	return InitUpdate(nullptr, data);
+}
+
+Error AcctData::InitUpdate(const AcctData* before, AcctData& data)
+{
 	TString path;
-	StoragePath::FileAccountPrefs(name, path);
-	InitFile file;
-	Error err = file.StateRead(path, kLockWait);
-	if (err == ErrFileNotFound) {
-		file.Clear();
-		err = ErrOkay;
-	}
+	StoragePath::FileAccountPrefs(data.name, path);
+	PathMngr::ExtReplace(path, InitFile::FileExtension());
+	Error err = filePrivate(path);
 	if (err != ErrOkay)
 		return err;
-	if (dataWrite(file) != ErrOkay)
-		return ErrFileInvalidData;
-	TString appName, title;
-	AcctStrings::AppName(appName);
-	title.Fmt("%s account preferences", appName.String());
-	file.TitleSet(title);
-	err = filePrivate(path);
+	InitFile file;
+	AcctData result(data);
+	err = file.Update(
+		path, kLockWait,
+		[&](InitFile& f) {
+			if (before && !f.Lines().empty()) {
+				// Only the fields this change is about are taken; the others stay as the
+				// file has them now, which may be what another process just wrote.
+				AcctData now;
+				if (now.dataRead(f, data.name) != ErrOkay)
+					return ErrFileInvalidData;
+				if (data.identity != before->identity)
+					now.identity = data.identity;
+				if (data.logging != before->logging)
+					now.logging = data.logging;
+				const ServData& b = before->server;
+				const ServData& d = data.server;
+				ServData& n = now.server;
+				if (d.host != b.host)
+					n.host = d.host;
+				if (d.port != b.port)
+					n.port = d.port;
+				if (d.timeout != b.timeout)
+					n.timeout = d.timeout;
+				if (d.requiresLogin != b.requiresLogin || d.username != b.username || d.password != b.password) {
+					n.requiresLogin = d.requiresLogin;
+					n.username = d.username;
+					n.password = d.password;
+				}
+				now.extra = data.extra;
+				result = now;
+			}
+			itemSetStart(f, result.server.section);
+			Error e = result.dataWrite(f);
+			f.ItemSetStop();
+			TString appName, title;
+			AcctStrings::AppName(appName);
+			title.Fmt("%s account preferences", appName.String());
+			f.TitleSet(title);
+			return e;
+		},
+		kPrivateMode);
 	if (err == ErrOkay)
-		err = file.StateWrite(path, kLockWait);
-	// Whatever way the file was written, it ends up private.
-	if (err == ErrOkay)
-		err = filePrivate(path);
+		data = result;
 	return err;
 }

@@ -33,6 +33,11 @@ public:
 	// Writes the settings file, keeping every other section and item already in it. The file
 	// holds the password, so it is readable by its owner only.
 	Error InitWrite() const;
+	// Writes the settings file under its lock. With `before` (the account as this process
+	// loaded it), only the fields in which data differs from before are written, onto the
+	// file as it is now, so that what other processes changed meanwhile is kept; data then
+	// receives the account as written. A file that cannot be read is not overwritten.
+	static Error InitUpdate(const AcctData* before, AcctData& data);
 
 	Error dataRead(const InitFile& file, const TString& accountName);
 	Error dataWrite(InitFile& file) const;

@@ -5,6 +5,7 @@
 #include "DEntry.h"
 #include "DirIter.h"
 #include "DirMngr.h"
+#include "FileLock.h"
 #include "Err.h"
 #include "GuiAlert.h"
 #include "GuiDiskOp.h"
@@ -15,6 +16,7 @@
 #include "NotifyList.h"
 #include "PathMngr.h"
 #include "StoragePath.h"
+#include "TextFile.h"
 #include "ThreadMngr.h"
 
 #include <algorithm>
@@ -25,6 +27,9 @@ bool AcctMngr::sStarted = false;
 CritSect AcctMngr::sLock;
 
 namespace {
+
+// How long a change waits for another process's change of the account list.
+const long long kListLockWait = FileLock::kWaitChange;
 
 // Events are collected while the list is locked and sent once it is released.
 struct Event {
@@ -122,6 +127,12 @@ void AcctMngr::accountsLoad()
 		sList.clear();
 		TString dir;
 		StoragePath::PathAccounts(dir);
+		// An account that another process is creating or renaming right now is seen whole or
+		// not at all. Should the lock not come, the accounts load anyway.
+		FileLock listLock;
+		TString lockFile(dir);
+		PathMngr::Append(lockFile, TString("Accounts"));
+		listLock.Lock(lockFile, kListLockWait);
 		std::vector<TString> names;
 		subdirs(dir, names);
 		for (const TString& leaf : names) {
@@ -132,8 +143,13 @@ void AcctMngr::accountsLoad()
 			Error err = ErrOkay;
 			if (!leafNormalize(dir, leaf, name))
 				err = ErrDirRenameError;
-			else
+			else {
+				TString settings, settingsDir;
+				StoragePath::FileAccountPrefs(name, settings);
+				PathMngr::SplitRoot(settings, settingsDir);
+				TextFile::TempSweep(settingsDir);
 				err = data.InitRead(name);
+			}
 			if (err != ErrOkay) {
 				// A damaged account is left on disk untouched; the others load.
 				TString path, errText, text;
@@ -223,9 +239,9 @@ bool AcctMngr::checkVerify(const AcctData& data, const TString& alertName)
 	return false;
 }
 
-bool AcctMngr::settingsWrite(const AcctData& data)
+bool AcctMngr::settingsWrite(const AcctData* before, AcctData& data)
 {
-	Error err = data.InitWrite();
+	Error err = AcctData::InitUpdate(before, data);
 	if (err == ErrOkay)
 		return true;
 	TString path;
@@ -244,11 +260,17 @@ bool AcctMngr::Create(const AcctData& input)
 	bool ok = false;
 	{
 		CritSectLock lock(sLock);
-		TString dir;
-		ok = checkTooMany() && checkDuplicate(data.name) && checkVerify(data, data.name);
+		// The checks and the new directories are one step for every process of the root: the
+		// limit and the names hold across processes, not only in this one's list.
+		FileLock listLock;
+		ok = checkTooMany() && checkDuplicate(data.name) && checkVerify(data, data.name) && listLocked(listLock) &&
+			checkOnDisk(data.name);
+		TString top, dir;
+		StoragePath::PathAccount(data.name, top);
+		bool made = false;
 		if (ok) {
-			StoragePath::PathAccount(data.name, dir);
-			ok = GuiDiskOp::DirCreate(dir);
+			ok = GuiDiskOp::DirCreate(top);
+			made = ok;
 		}
 		if (ok) {
 			StoragePath::PathAccountData(data.name, dir);
@@ -258,13 +280,59 @@ bool AcctMngr::Create(const AcctData& input)
 			StoragePath::PathAccountGroups(data.name, dir);
 			ok = GuiDiskOp::DirCreate(dir);
 		}
-		ok = ok && settingsWrite(data);
+		ok = ok && settingsWrite(nullptr, data);
+		// A refused account leaves nothing behind.
+		if (!ok && made)
+			DirMngr::Obliterate(top, true, nullptr, nullptr);
 		ok = ok && listAdd(data);
 	}
 	if (ok)
 		Notify::Send(NotifyList::AcctCreate(), data.name);
 	Notify::Send(NotifyList::AcctFinish(), finished(ok));
 	return ok;
+}
+
+// Takes the lock of the account list of the data root; an alert when another process holds it
+// for too long.
+bool AcctMngr::listLocked(FileLock& lock)
+{
+	TString dir, file;
+	StoragePath::PathAccounts(dir);
+	file = dir;
+	PathMngr::Append(file, TString("Accounts"));
+	Error err = lock.Lock(file, kListLockWait);
+	if (err == ErrOkay)
+		return true;
+	TString lockPath;
+	FileLock::PathFor(file, lockPath);
+	if (err == ErrFileLocked)
+		alertText("AccountListLocked", lockPath);
+	else
+		GuiDiskOp::AlertFile(lockPath, GuiDiskOp::kOpOpen, err);
+	return false;
+}
+
+// The checks of a new account name against the account folders as they are now on disk, which
+// other processes may have added to (list lock held).
+bool AcctMngr::checkOnDisk(const TString& name)
+{
+	TString dir;
+	StoragePath::PathAccounts(dir);
+	std::vector<TString> names;
+	subdirs(dir, names);
+	if (static_cast<long>(names.size()) >= CountMax()) {
+		TString text;
+		AcctStrings::Text(text, "AccountTooMany", CountMax());
+		GuiAlert::Text(text);
+		return false;
+	}
+	for (const TString& leaf : names) {
+		if (normal(leaf) == name) {
+			alertText("AccountNameDuplicate", name);
+			return false;
+		}
+	}
+	return true;
 }
 
 bool AcctMngr::Update(const TString& oldName, const AcctData& input)
@@ -279,8 +347,19 @@ bool AcctMngr::Update(const TString& oldName, const AcctData& input)
 		ok = it != sList.end() && checkVerify(data, oldName);
 		bool renamed = false;
 		TString oldDir, newDir;
+		FileLock listLock;
 		if (ok && data.name != oldKey) {
-			ok = checkDuplicate(data.name);
+			ok = checkDuplicate(data.name) && listLocked(listLock);
+			// Another process may have made an account of the new name meanwhile.
+			if (ok) {
+				StoragePath::PathAccount(data.name, newDir);
+				TString oldDirNow;
+				StoragePath::PathAccount(oldKey, oldDirNow);
+				if (DirMngr::Exists(newDir) == ErrOkay && newDir.CompareNoCase(oldDirNow) != 0) {
+					alertText("AccountNameDuplicate", data.name);
+					ok = false;
+				}
+			}
 			if (ok) {
 				StoragePath::PathAccount(oldKey, oldDir);
 				ok = GuiDiskOp::DirRename(oldDir, data.name);
@@ -290,7 +369,7 @@ bool AcctMngr::Update(const TString& oldName, const AcctData& input)
 		if (ok) {
 			// The newsgroups are the account's directories, not something the caller sets.
 			data.extra = it->second.extra;
-			ok = settingsWrite(data);
+			ok = settingsWrite(&it->second, data);
 			if (!ok && renamed) {
 				// Keep the directory where the list (and its old settings file) says it is.
 				StoragePath::PathAccount(data.name, newDir);
@@ -316,6 +395,8 @@ bool AcctMngr::Delete(const TString& name)
 		CritSectLock lock(sLock);
 		List::iterator it = checkUnknown(name);
 		ok = it != sList.end();
+		FileLock listLock;
+		ok = ok && listLocked(listLock);
 		if (ok) {
 			TString dir;
 			StoragePath::PathAccount(key, dir);

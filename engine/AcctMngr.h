@@ -6,6 +6,8 @@
 // check and return false; they run on the message-store thread (start-up on the main thread).
 #pragma once
 
+class FileLock;
+
 #include "AcctData.h"
 #include "CritSect.h"
 #include "TString.h"
@@ -63,7 +65,9 @@ private:
 	static bool checkDuplicate(const TString& name);
 	static List::iterator checkUnknown(const TString& name);
 	static bool checkVerify(const AcctData& data, const TString& alertName);
-	static bool settingsWrite(const AcctData& data);
+	static bool settingsWrite(const AcctData* before, AcctData& data);
+	static bool listLocked(FileLock& lock);
+	static bool checkOnDisk(const TString& name);
 	static void alertText(const char* key, const TString& a, const TString& b = TString());
 
 	static List sList;

@@ -6,6 +6,8 @@
 #include "CritSect.h"
 #include "CritSectLock.h"
 #include "DirMngr.h"
+#include "FileLock.h"
+#include "GuiDiskOp.h"
 #include "PathMngr.h"
 #include "PrefsDomain.h"
 #include "StoragePath.h"
@@ -48,6 +50,13 @@ ColorEntry sUrl[AppPrefs::kUrlKinds] = {
 
 CritSect sLock;
 bool sStarted = false;
+// What this run changed: only that is written at stop, so that a run never writes back values
+// it merely loaded (another process may have changed them since), nor defaults that stood in
+// for a store that could not be read.
+bool sAttachChanged = false;
+bool sOpenChanged = false;
+bool sSaveChanged = false;
+bool sColorsChanged = false;
 bool sAutoDisplay = true;
 bool sFirstRun = false;
 TString sPathAttach;
@@ -58,7 +67,7 @@ TString sPathMessageSave;
 void storeNow(const char* key, const PrefsValue& value)
 {
 	PrefsDomain domain{TString(AppPrefs::kDomain)};
-	domain.Update([&](PrefsDomain& d) { d.Set(key, value); });
+	domain.Update([&](PrefsDomain& d) { d.Set(key, value); }, FileLock::kWaitChange);
 }
 
 // A stored folder in its expanded form, or empty when it is not a valid path.
@@ -119,13 +128,14 @@ void pathGet(const TString& stored, FindDir fallback, bool dataRoot, TString& ou
 		out.Erase();
 }
 
-void pathSet(TString& stored, const TString& path)
+void pathSet(TString& stored, bool& changed, const TString& path)
 {
 	TString expanded = path;
 	if (DirMngr::TildePathToPath(expanded) != ErrOkay)
 		expanded.Erase();
 	CritSectLock lock(sLock);
 	stored = expanded;
+	changed = true;
 }
 
 void pathWrite(PrefsValue& paths, const char* key, const TString& path)
@@ -178,11 +188,20 @@ bool AppPrefs::Color::operator==(const Color& o) const
 bool AppPrefs::Start()
 {
 	PrefsDomain domain{TString(kDomain)};
-	// An unreadable store leaves every value at its default.
-	if (domain.Load() != ErrOkay)
+	// An unreadable store leaves every value at its default for this run and is not written
+	// over: a damaged one is reported, naming it.
+	Error loaded = domain.Load();
+	if (loaded != ErrOkay) {
+		if (loaded == ErrFileInvalidData || loaded == ErrFileLineTooLong) {
+			TString store;
+			domain.PathGet(store);
+			GuiDiskOp::AlertFile(store, GuiDiskOp::kOpRead, loaded);
+		}
 		domain.Clear();
+	}
 
 	CritSectLock lock(sLock);
+	sAttachChanged = sOpenChanged = sSaveChanged = sColorsChanged = false;
 	const PrefsValue* paths = domain.Get(kKeyPaths);
 	if (paths && !paths->IsDict())
 		paths = nullptr;
@@ -206,7 +225,8 @@ bool AppPrefs::Start()
 		autoDisplay->BoolRead(sAutoDisplay);
 	} else {
 		sAutoDisplay = true;
-		storeNow(kKeyAutoDisplay, PrefsValue::FromBoolean(true));
+		if (loaded == ErrOkay)
+			storeNow(kKeyAutoDisplay, PrefsValue::FromBoolean(true));
 	}
 	const PrefsValue* firstRun = domain.Get(kKeyFirstRun);
 	sFirstRun = false;
@@ -220,25 +240,44 @@ void AppPrefs::Stop()
 {
 	if (!sStarted)
 		return;
-	TString attach, open, save;
-	PathAttachGet(attach);
-	PathMessageOpenGet(open);
-	PathMessageSaveGet(save);
-	PrefsDomain domain{TString(kDomain)};
-	domain.Update([&](PrefsDomain& d) {
+	bool attachChanged, openChanged, saveChanged, colorsChanged;
+	{
 		CritSectLock lock(sLock);
-		PrefsValue& paths = d.Root().Entry(kKeyPaths);
-		if (!paths.IsDict())
-			paths.DictSet();
-		pathWrite(paths, kKeyAttach, attach);
-		pathWrite(paths, kKeyMessageOpen, open);
-		pathWrite(paths, kKeyMessageSave, save);
-		PrefsValue& colors = d.Root().Entry(kKeyColors);
-		if (!colors.IsDict())
-			colors.DictSet();
-		colorsWrite(colors, kKeyQuoting, sQuote, kQuoteLevels);
-		colorsWrite(colors, kKeyUrls, sUrl, kUrlKinds);
-	});
+		attachChanged = sAttachChanged;
+		openChanged = sOpenChanged;
+		saveChanged = sSaveChanged;
+		colorsChanged = sColorsChanged;
+	}
+	if (attachChanged || openChanged || saveChanged || colorsChanged) {
+		TString attach, open, save;
+		PathAttachGet(attach);
+		PathMessageOpenGet(open);
+		PathMessageSaveGet(save);
+		PrefsDomain domain{TString(kDomain)};
+		domain.Update(
+			[&](PrefsDomain& d) {
+			CritSectLock lock(sLock);
+			if (attachChanged || openChanged || saveChanged) {
+				PrefsValue& paths = d.Root().Entry(kKeyPaths);
+				if (!paths.IsDict())
+					paths.DictSet();
+				if (attachChanged)
+					pathWrite(paths, kKeyAttach, attach);
+				if (openChanged)
+					pathWrite(paths, kKeyMessageOpen, open);
+				if (saveChanged)
+					pathWrite(paths, kKeyMessageSave, save);
+			}
+			if (colorsChanged) {
+				PrefsValue& colors = d.Root().Entry(kKeyColors);
+				if (!colors.IsDict())
+					colors.DictSet();
+				colorsWrite(colors, kKeyQuoting, sQuote, kQuoteLevels);
+				colorsWrite(colors, kKeyUrls, sUrl, kUrlKinds);
+			}
+			},
+			FileLock::kWaitChange);
+	}
 	sStarted = false;
 }
 
@@ -279,7 +318,7 @@ void AppPrefs::PathAttachGet(TString& out)
 
 void AppPrefs::PathAttachSet(const TString& path)
 {
-	pathSet(sPathAttach, path);
+	pathSet(sPathAttach, sAttachChanged, path);
 }
 
 void AppPrefs::PathMessageOpenGet(TString& out)
@@ -289,7 +328,7 @@ void AppPrefs::PathMessageOpenGet(TString& out)
 
 void AppPrefs::PathMessageOpenSet(const TString& path)
 {
-	pathSet(sPathMessageOpen, path);
+	pathSet(sPathMessageOpen, sOpenChanged, path);
 }
 
 void AppPrefs::PathMessageSaveGet(TString& out)
@@ -299,7 +338,7 @@ void AppPrefs::PathMessageSaveGet(TString& out)
 
 void AppPrefs::PathMessageSaveSet(const TString& path)
 {
-	pathSet(sPathMessageSave, path);
+	pathSet(sPathMessageSave, sSaveChanged, path);
 }
 
 AppPrefs::Color AppPrefs::ColorQuoteGet(long level)
@@ -317,6 +356,7 @@ void AppPrefs::ColorQuoteSet(long level, const Color& color)
 		level = 1;
 	CritSectLock lock(sLock);
 	sQuote[level - 1].current = color;
+	sColorsChanged = true;
 }
 
 AppPrefs::Color AppPrefs::ColorUrlGet(long kind)
@@ -335,11 +375,13 @@ void AppPrefs::ColorUrlSet(long kind, const Color& color)
 		kind = 1;
 	CritSectLock lock(sLock);
 	sUrl[kind - 1].current = color;
+	sColorsChanged = true;
 }
 
 void AppPrefs::ColorDefault()
 {
 	CritSectLock lock(sLock);
+	sColorsChanged = true;
 	for (ColorEntry& e : sQuote)
 		e.current = Color();
 	for (ColorEntry& e : sUrl)

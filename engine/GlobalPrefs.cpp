@@ -6,6 +6,7 @@
 #include "MessageFile.h"
 #include "PathMngr.h"
 #include "PrefsDomain.h"
+#include "TextFile.h"
 
 const char* const GlobalPrefs::kDomain = "net.quillfern.QuillfernData";
 const char* const GlobalPrefs::kKeyRootPath = "RootPath";
@@ -22,7 +23,9 @@ bool GlobalPrefs::sStarted = false;
 namespace {
 
 const char* const kRootDefault = "~/Library/QuillfernData";
-const long long kLockWait = 1000000;
+// Every run reads the store under its lock at start; with many runs starting at once the last
+// may wait a while. A holder that keeps the lock longer than this makes the run fail.
+const long long kLockWait = 10000000;
 
 void alertStore(GuiDiskOp::DiskOp op, Error err)
 {
@@ -56,10 +59,8 @@ bool GlobalPrefs::Start()
 
 void GlobalPrefs::Stop()
 {
-	if (sStarted) {
-		sStarted = false;
-		save(false);
-	}
+	// Every change was saved when it was made; a run writes nothing else.
+	sStarted = false;
 }
 
 void GlobalPrefs::RootOverrideSet(const TString& path)
@@ -94,7 +95,7 @@ Error GlobalPrefs::PrefRootSet(const TString& path)
 	if (err != ErrOkay && err != ErrDirAlreadyExists)
 		return err;
 	sRootPathTilde = path;
-	return save(true) ? ErrOkay : ErrFileWriteError;
+	return save(kKeyRootPath, PrefsValue::FromString(path)) ? ErrOkay : ErrFileWriteError;
 }
 
 long GlobalPrefs::PrefMessageLineLenGet()
@@ -105,7 +106,7 @@ long GlobalPrefs::PrefMessageLineLenGet()
 bool GlobalPrefs::PrefMessageLineLenSet(long length)
 {
 	sMessageLineLen = MessageFile::LineLenMakeValid(length);
-	return save(true);
+	return save(kKeyMessageLineLen, PrefsValue::FromInteger(sMessageLineLen));
 }
 
 Charset GlobalPrefs::PrefMessageCharsetGet()
@@ -116,7 +117,7 @@ Charset GlobalPrefs::PrefMessageCharsetGet()
 bool GlobalPrefs::PrefMessageCharsetSet(Charset cs)
 {
 	sMessageCharset = cs;
-	return save(true);
+	return save(kKeyMessageCharset, PrefsValue::FromString(TString(CSet::String(sMessageCharset))));
 }
 
 bool GlobalPrefs::PathCheck(const TString& path)
@@ -141,6 +142,10 @@ void GlobalPrefs::StorePath(TString& out)
 
 bool GlobalPrefs::load(bool alert)
 {
+	// Temporary files of writes that were killed are cleared away first.
+	TString folder;
+	if (PrefsDomain::FolderGet(folder) == ErrOkay)
+		TextFile::TempSweep(folder);
 	PrefsDomain domain{TString(kDomain)};
 	Error err = domain.Lock(kLockWait);
 	if (err != ErrOkay) {
@@ -148,9 +153,17 @@ bool GlobalPrefs::load(bool alert)
 			alertStore(GuiDiskOp::kOpOpen, err);
 		return false;
 	}
-	// A damaged store reads as empty: every value keeps its default.
-	domain.Read();
+	err = domain.Read();
 	domain.Unlock();
+	if (err != ErrOkay) {
+		// A damaged store is said, naming it, and left as it is. Without a root given for the
+		// run, going on with the default root would quietly work on another data root.
+		if (alert)
+			alertStore(GuiDiskOp::kOpRead, err);
+		if (sRootOverride.Empty())
+			return false;
+		domain.Clear();
+	}
 
 	TString text;
 	long long number = 0;
@@ -177,19 +190,13 @@ void GlobalPrefs::fixups()
 	sMessageLineLen = MessageFile::LineLenMakeValid(sMessageLineLen);
 }
 
-bool GlobalPrefs::save(bool alert)
+bool GlobalPrefs::save(const char* key, const PrefsValue& value)
 {
-	// Update reads what is stored now under the lock, so keys written by other programs or
-	// processes since we loaded are kept.
+	// Update reads what is stored now under the lock and changes only this key, so keys
+	// written by other programs or processes since we loaded are kept.
 	PrefsDomain domain{TString(kDomain)};
-	Error err = domain.Update(
-		[](PrefsDomain& d) {
-			d.StringSet(kKeyRootPath, sRootPathTilde);
-			d.IntegerSet(kKeyMessageLineLen, sMessageLineLen);
-			d.StringSet(kKeyMessageCharset, TString(CSet::String(sMessageCharset)));
-		},
-		kLockWait);
-	if (err != ErrOkay && alert)
-		alertStore(err == ErrFileLocked ? GuiDiskOp::kOpOpen : GuiDiskOp::kOpWrite, err);
+	Error err = domain.Update([&](PrefsDomain& d) { d.Set(key, value); }, kLockWait);
+	if (err != ErrOkay)
+		alertStore(err == ErrFileLocked ? GuiDiskOp::kOpOpen : err == ErrFileInvalidData ? GuiDiskOp::kOpRead : GuiDiskOp::kOpWrite, err);
 	return err == ErrOkay;
 }

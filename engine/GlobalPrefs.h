@@ -4,6 +4,7 @@
 
 #include "Charset.h"
 #include "Error.h"
+#include "PrefsValue.h"
 #include "TString.h"
 
 class GlobalPrefs {
@@ -40,7 +41,7 @@ public:
 
 private:
 	static bool load(bool alert);
-	static bool save(bool alert);
+	static bool save(const char* key, const PrefsValue& value);
 	static void fixups();
 
 	static TString sRootPathTilde;

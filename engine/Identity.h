@@ -7,7 +7,10 @@
 #include "IdentData.h"
 #include "TString.h"
 
+#include <functional>
 #include <vector>
+
+class InitFile;
 
 class Identity {
 public:
@@ -34,8 +37,10 @@ public:
 	static long IndexFromName(const TString& name);
 	static long IndexMakeValid(long index);
 
-	// Each change saves the list; false when the change is refused or the save failed (a failed
-	// save keeps the change in memory and is tried again with the next change or at stop).
+	// Each change is made to the list as the file holds it now, under the file's lock, and
+	// saved at once, so that changes of several processes are all kept; the list of this
+	// process becomes the file's. False when the change is refused or the file could not be
+	// read or written (nothing changes then).
 	// The stored identity takes every field of data but its item identifier.
 	static bool IdentSet(long index, const IdentData& data);
 	// Refused for the only identity.
@@ -49,16 +54,18 @@ public:
 private:
 	enum SaveResult { SaveNone, SaveDone, SaveFailed };
 
+	static bool listFromFile(const InitFile& file, std::vector<IdentData>& list, bool& repaired);
 	static bool initRead(bool keepOnFailure);
-	static Error initWrite();
-	static SaveResult initWriteIfDirty();
+	static void startLoad();
+	static Error listWrite(InitFile& file, const std::vector<IdentData>& list);
+	static bool listUpdate(const std::function<bool(std::vector<IdentData>&)>& change);
+	static void alertText(const char* key, const TString& arg);
 	static void saveAnnounce(SaveResult result);
-	static bool idUsed(const TString& id, long except);
-	static void idUnique(IdentData& data, long except);
 	static void fileChanged(void* context, const TString& payload);
 
 	static std::vector<IdentData> sList;
-	static bool sDirty;
+	static bool sDirty;  // start-up repairs not saved yet
+	static bool sSaved;  // the start-up load wrote the file
 	static bool sStarted;
 	static CritSect sLock;
 };

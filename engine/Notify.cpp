@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "NotifyImp.h"
+#include "NotifyList.h"
 #include "Thread.h"
 
 namespace {
@@ -43,9 +44,13 @@ bool post(const TString& name, bool distributed, const std::shared_ptr<const TSt
 // An event from another process on the bus.
 void received(const std::string& name, const std::string& payload)
 {
+	// Another process may pass on text that is not UTF-8 (a name from a server); it arrives as
+	// it was posted, as it does for the poster's own observers.
 	TString eventName;
+	eventName.AllowInvalidSet(true);
 	eventName.AssignByte(name.data(), static_cast<long>(name.size()));
 	auto text = std::make_shared<TString>();
+	text->AllowInvalidSet(true);
 	text->AssignByte(payload.data(), static_cast<long>(payload.size()));
 	bool any;
 	{
@@ -53,6 +58,22 @@ void received(const std::string& name, const std::string& payload)
 		if (!sStarted)
 			return;
 		any = post(eventName, true, text);
+	}
+	if (any)
+		sPosted.notify_all();
+}
+
+// Distributed events from another process did not all reach us: observers of the reload
+// event are told to reload what they show.
+void lost()
+{
+	auto text = std::make_shared<TString>();
+	bool any;
+	{
+		std::lock_guard<std::mutex> held(sLock);
+		if (!sStarted)
+			return;
+		any = post(NotifyList::Reload().Name(), true, text);
 	}
 	if (any)
 		sPosted.notify_all();
@@ -100,7 +121,7 @@ void Notify::RootSet(const TString& root)
 	if (root.Empty())
 		NotifyImp::Close();
 	else
-		NotifyImp::Open(std::string(root.String(), static_cast<size_t>(root.ByteLength())), received);
+		NotifyImp::Open(std::string(root.String(), static_cast<size_t>(root.ByteLength())), received, lost);
 }
 
 bool Notify::Distributing()

@@ -164,6 +164,12 @@ const NotifyItem& NotifyList::NetTransferStop()
 	return sItem;
 }
 
+const NotifyItem& NotifyList::Reload()
+{
+	static const NotifyItem sItem("QuillfernReload", true);
+	return sItem;
+}
+
 const NotifyItem* const* NotifyList::All(long& count)
 {
 	static const NotifyItem* const sAll[] = {
@@ -194,6 +200,7 @@ const NotifyItem* const* NotifyList::All(long& count)
 		&NetQueueChange(),
 		&NetTransferStart(),
 		&NetTransferStop(),
+		&Reload(),
 	};
 	count = static_cast<long>(sizeof sAll / sizeof sAll[0]);
 	return sAll;

@@ -33,6 +33,9 @@ public:
 	static const NotifyItem& NetQueueChange();  // empty
 	static const NotifyItem& NetTransferStart();  // empty
 	static const NotifyItem& NetTransferStop();  // empty
+	// Distributed events from other processes were lost (a full queue, a stalled process):
+	// everything they could have changed is to be reloaded.
+	static const NotifyItem& Reload();  // empty
 
 	// Every event, in the order above; and the one with a given name (null when none).
 	static const NotifyItem* const* All(long& count);

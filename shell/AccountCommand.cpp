@@ -56,10 +56,7 @@ int optionsApply(const Args& args, AcctData& data, bool adding)
 			return Command::Usage(info(), "--timeout takes a duration such as \"45 seconds\" or \"2 minutes\"");
 		long long valid = ServData::TimeoutMakeValid(usecs);
 		if (valid != usecs) {
-			TString shown;
-			TimeFormat::Usecs(shown, valid, false, false);
-			shown.Trim();
-			Command::Warn("time-out outside 1 second to 1 hour; using " + std::string(shown.String()));
+			Command::Warn("time-out outside 1 second to 1 hour; using " + Command::DurationText(valid));
 		}
 		data.server.timeout = valid;
 	}
@@ -161,13 +158,11 @@ int show(const Args& args)
 		AcctStrings::Text(text, "AccountNameUnknown", args[1].c_str());
 		return Command::Fail(text.String());
 	}
-	TString timeout;
-	TimeFormat::Usecs(timeout, data.server.timeout, data.server.timeout % 1000000 != 0, false);
-	timeout.Trim();
+	std::string timeout = Command::DurationText(data.server.timeout);
 	std::printf("name\t%s\n", data.name.String());
 	std::printf("server\t%s\n", data.server.host.String());
 	std::printf("port\t%u\n", static_cast<unsigned>(data.server.port));
-	std::printf("timeout\t%s\n", timeout.String());
+	std::printf("timeout\t%s\n", timeout.c_str());
 	std::printf("login\t%s\n", data.server.requiresLogin ? "yes" : "no");
 	std::printf("user\t%s\n", data.server.username.String());
 	std::printf("identity\t%s\n", identityName(data.identity).c_str());

@@ -1,5 +1,7 @@
 #include "Args.h"
 
+#include "Unicode.h"
+
 bool Args::Parse(const std::vector<std::string>& words, const std::vector<Option>& accepted, std::string& error)
 {
 	mPositional.clear();
@@ -50,4 +52,37 @@ std::string Args::Value(const std::string& name, const std::string& fallback) co
 {
 	auto it = mOptions.find(name);
 	return it == mOptions.end() ? fallback : it->second;
+}
+
+std::string Args::TextFault(const std::string& word)
+{
+	long bytes = 0, chars = 0;
+	long size = static_cast<long>(word.size());
+	if (!Unicode::Validate(word.c_str(), size + 1, size + 1, &bytes, &chars) || bytes != size)
+		return "is not valid UTF-8";
+	for (unsigned char c : word)
+		if (c < 0x20 || c == 0x7F)
+			return "holds a control character (such as a tab or a line break)";
+	if (word.size() > kTextMax)
+		return "is too long (at most " + std::to_string(kTextMax) + " bytes)";
+	return "";
+}
+
+bool Args::TextCheck(std::string& error) const
+{
+	for (const auto& [name, value] : mOptions) {
+		std::string fault = TextFault(value);
+		if (!fault.empty()) {
+			error = "the value of " + name + " " + fault;
+			return false;
+		}
+	}
+	for (size_t i = 0; i < mPositional.size(); ++i) {
+		std::string fault = TextFault(mPositional[i]);
+		if (!fault.empty()) {
+			error = "argument " + std::to_string(i + 1) + " " + fault;
+			return false;
+		}
+	}
+	return true;
 }

@@ -24,6 +24,15 @@ public:
 	// The value of an option, or fallback when it was not given.
 	std::string Value(const std::string& name, const std::string& fallback = "") const;
 
+	// The longest text an argument may have: every value must fit on one settings line.
+	static constexpr size_t kTextMax = 1000;
+	// Every argument and option value must be text: valid UTF-8, no control characters (so
+	// that each record the command prints stays one line of fixed fields) and at most
+	// kTextMax bytes. False with error naming the option or argument.
+	bool TextCheck(std::string& error) const;
+	// Why word is not acceptable text, or empty when it is.
+	static std::string TextFault(const std::string& word);
+
 private:
 	std::vector<std::string> mPositional;
 	std::map<std::string, std::string> mOptions;

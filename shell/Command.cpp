@@ -6,6 +6,7 @@
 
 #include "Err.h"
 #include "TString.h"
+#include "TimeFormat.h"
 
 namespace {
 
@@ -65,4 +66,26 @@ std::string Command::ErrorText(Error err)
 	TString text;
 	Err::Str(text, err);
 	return text.String();
+}
+
+std::string Command::DurationText(long long usecs)
+{
+	TString text;
+	TimeFormat::Usecs(text, usecs, usecs % 1000000 != 0, false);
+	text.Trim();
+	std::string out = text.String();
+	// The fraction loses its trailing zeros, and its point when nothing is left of it.
+	size_t dot = out.find('.');
+	if (dot != std::string::npos) {
+		size_t end = out.find_first_not_of("0123456789", dot + 1);
+		if (end == std::string::npos)
+			end = out.size();
+		size_t last = end;
+		while (last > dot + 1 && out[last - 1] == '0')
+			--last;
+		if (last == dot + 1)
+			last = dot;
+		out.erase(last, end - last);
+	}
+	return out;
 }

@@ -36,6 +36,9 @@ public:
 	static int Fail(const std::string& message);
 	static void Warn(const std::string& message);
 
+	// A duration as people write it: "30 seconds", "1.5 seconds", "2 minutes".
+	static std::string DurationText(long long usecs);
+
 	// The engine's text for an error.
 	static std::string ErrorText(Error err);
 };

@@ -90,9 +90,16 @@ int main(int argc, char** argv)
 		usage(stderr);
 		return Command::kExitUsage;
 	}
+	// "quillfern COMMAND --help" is "quillfern help COMMAND", for every command.
+	for (const std::string& word : words) {
+		if (word == "--")
+			break;
+		if (word == "--help" || word == "-h")
+			return help({name});
+	}
 	Args args;
 	std::string error;
-	if (!args.Parse(words, info->options, error))
+	if (!args.Parse(words, info->options, error) || !args.TextCheck(error))
 		return Command::Usage(*info, error);
 	if (!info->startsEngine)
 		return info->run(args);

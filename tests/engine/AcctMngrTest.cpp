@@ -58,6 +58,7 @@ protected:
 	{
 		mSession.reset();
 		Engine::Stop();
+		GlobalPrefs::RootOverrideSet(TString());
 		Output::AlertProcSet(nullptr);
 	}
 

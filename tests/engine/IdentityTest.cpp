@@ -58,6 +58,7 @@ protected:
 	void TearDown() override
 	{
 		stop();
+		GlobalPrefs::RootOverrideSet(TString());
 		Output::AlertProcSet(nullptr);
 	}
 
@@ -255,6 +256,14 @@ TEST_F(IdentityTest, ChangesOfAnotherProcessAreSeen)
 	run = TestSupport::RunQuillfern({"--root", mRoot.Path(), "identity", "list"});
 	ASSERT_EQ(0, run.status) << run.err;
 	EXPECT_EQ(std::string::npos, run.out.find("Second Self"));
+
+	// A change whose notice never arrived is read when the bus reports lost events.
+	WriteFile(file(), section(1, "AAAAAAAAAA", "one") + section(2, "BBBBBBBBBB", "lost notice"));
+	Notify::Send(NotifyList::Reload());
+	until = TimeCore::TickCount() + 10000000;
+	while (Identity::CountCurrent() < 2 && TimeCore::TickCount() < until)
+		Notify::WaitAndDeliver(100000);
+	EXPECT_EQ(1, Identity::IndexFromName(TString("lost notice")));
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "Assert.h"
 #include "Notify.h"
 #include "NotifyImp.h"
 #include "NotifyList.h"
@@ -267,12 +270,45 @@ bool announced(const Seen& seen, pid_t pid)
 }
 
 std::vector<std::string> sPeerLines;
+std::atomic<int> sPeerAssertions{0};
+
+void peerAssertion(const char*, const char*, int)
+{
+	sPeerAssertions++;
+}
 
 void peerRecord(void* context, const TString& payload)
 {
 	std::string text(payload.String(), static_cast<size_t>(payload.ByteLength()));
 	std::replace(text.begin(), text.end(), '\n', '|');
 	sPeerLines.push_back(std::string(static_cast<const char*>(context)) + " " + text);
+}
+
+size_t countExt(const std::string& folder, const char* ext)
+{
+	std::error_code ec;
+	size_t n = 0;
+	for (auto& e : std::filesystem::directory_iterator(folder, ec))
+		n += e.path().extension() == ext;
+	return n;
+}
+
+const int kChurnRounds = 150;
+
+// Joins the bus of the root and leaves it again, many times; returns how many joins found
+// their socket in place.
+int joinAndLeave(const std::string& root, int rounds)
+{
+	int good = 0;
+	for (int i = 0; i < rounds; i++) {
+		Notify::Start(TString(root));
+		struct stat st;
+		std::string endpoint = NotifyImp::Endpoint();
+		if (Notify::Distributing() && stat(endpoint.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+			good++;
+		Notify::Stop();
+	}
+	return good;
 }
 
 }  // namespace
@@ -289,12 +325,18 @@ TEST(NotifyPeerProcess, RunsWhenStartedByAnotherTest)
 		arg.push_back(line);
 	ASSERT_EQ(arg.size(), 4u);
 	setenv("XDG_RUNTIME_DIR", arg[2].c_str(), 1);
+	if (arg[0] == "churn") {
+		EXPECT_EQ(joinAndLeave(arg[1], kChurnRounds), kChurnRounds);
+		return;
+	}
+	AssertHandlerSet(peerAssertion);
 	ASSERT_TRUE(Notify::Start(TString(arg[1])));
 	ASSERT_TRUE(Notify::Distributing());
 	Notify::Register(NotifyList::MesgAdd(), peerRecord, const_cast<char*>("add"));
 	Notify::Register(NotifyList::MdirComplete(), peerRecord, const_cast<char*>("done"));
 	Notify::Register(NotifyList::AcctCreate(), peerRecord, const_cast<char*>("local"));
 	Notify::Register(NotifyList::AcctDelete(), peerRecord, const_cast<char*>("ownlocal"));
+	Notify::Register(NotifyList::Reload(), peerRecord, const_cast<char*>("reload"));
 	Notify::Send(NotifyList::AcctDelete(), "mine");
 	Notify::Send(NotifyList::IdentityFileChange(), TString(std::to_string(getpid())));
 	while (arg[0] == "hang")
@@ -305,6 +347,7 @@ TEST(NotifyPeerProcess, RunsWhenStartedByAnotherTest)
 		out << line << "\n";
 	out.close();
 	Notify::Stop();
+	EXPECT_EQ(sPeerAssertions, 0);
 }
 
 TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
@@ -328,14 +371,18 @@ TEST(NotifyProcessTest, DistributedEventsReachAnotherProcessAndLocalOnesDoNot)
 	Notify::Send(NotifyList::AcctCreate(), "local only");
 	Notify::Send(NotifyList::MesgAdd(), "/data/News/a/b\n0123abcd.txt");
 	Notify::Send(NotifyList::MesgAdd(), "Cafe\xCC\x81");
+	TString invalid;
+	invalid.AllowInvalidSet(true);
+	invalid.AssignByte("/news/alt.\xFF", 11);
+	Notify::Send(NotifyList::MesgAdd(), invalid);
 	Notify::Send(NotifyList::MdirComplete(), "end");
 	EXPECT_EQ(peers.Wait(peer), 0);
 	EXPECT_EQ(TestSupport::ReadFile(dir.Sub("peer.txt")),
-		"ownlocal mine\nadd /data/News/a/b|0123abcd.txt\nadd Caf\xC3\xA9\ndone end\n");
+		"ownlocal mine\nadd /data/News/a/b|0123abcd.txt\nadd Caf\xC3\xA9\nadd /news/alt.\xFF\ndone end\n");
 
 	// The poster's own observers get the distributed event as well, once.
 	Notify::Deliver();
-	EXPECT_EQ(ownAdds.payloads.size(), 2u);
+	EXPECT_EQ(ownAdds.payloads.size(), 3u);
 	Notify::Stop();
 	EXPECT_EQ(socketCount(NotifyImp::Folder(root)), 0u);
 	EXPECT_NE(NotifyImp::Folder(root), NotifyImp::Folder(dir.Sub("Other")));
@@ -383,4 +430,92 @@ TEST(NotifyProcessTest, DeadOrStoppedPeersNeitherBlockNorBreakPosting)
 	begin = TimeCore::TickCount();
 	Notify::Stop();
 	EXPECT_LT(TimeCore::TickCount() - begin, 3000000);
+}
+
+TEST(NotifyProcessTest, RootFolderGoesWithTheLastProcess)
+{
+	TestSupport::TempDir dir;
+	std::string root = dir.Sub("Data");
+
+	// What a process that died left in the folder of another root: its socket, nobody
+	// receiving on it, and reload markers.
+	std::string stale = NotifyImp::Folder(dir.Sub("Gone"));
+	ASSERT_FALSE(stale.empty());
+	std::filesystem::create_directories(stale);
+	{
+		int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+		sockaddr_un addr{};
+		addr.sun_family = AF_UNIX;
+		std::string path = stale + "/1-dead.sock";
+		std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+		ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+		close(fd);
+		std::ofstream(stale + "/1-dead.reload").close();
+		std::ofstream(stale + "/2-gone.reload").close();
+	}
+
+	ASSERT_TRUE(Notify::Start(root));
+	Seen ids;
+	Notify::Register(NotifyList::IdentityFileChange(), record, &ids);
+	std::string folder = NotifyImp::Folder(root);
+	ASSERT_TRUE(std::filesystem::is_directory(folder));
+	Peers peers;
+	pid_t peer = peers.Spawn("listen", root, dir.Sub("peer.txt"));
+	ASSERT_TRUE(announced(ids, peer));
+	Notify::Send(NotifyList::MdirComplete(), "end");
+	EXPECT_EQ(peers.Wait(peer), 0);
+	// The peer left; we are still here.
+	EXPECT_TRUE(std::filesystem::is_directory(folder));
+	Notify::Stop();
+	EXPECT_FALSE(std::filesystem::exists(folder));
+	EXPECT_FALSE(std::filesystem::exists(stale));
+
+	// Two processes join and leave one root over and over: a join never loses its socket to
+	// the other's leaving, and the folder is gone after both.
+	pid_t churn = peers.Spawn("churn", root, dir.Sub("churn.txt"));
+	EXPECT_EQ(joinAndLeave(root, kChurnRounds), kChurnRounds);
+	EXPECT_EQ(peers.Wait(churn), 0);
+	EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(NotifyProcessTest, APeerThatCouldNotTakeEverythingIsToldToReload)
+{
+	TestSupport::TempDir dir;
+	std::string root = dir.Sub("Data");
+	ASSERT_TRUE(Notify::Start(root));
+	Seen ids;
+	Notify::Register(NotifyList::IdentityFileChange(), record, &ids);
+	std::string folder = NotifyImp::Folder(root);
+	Peers peers;
+	pid_t peer = peers.Spawn("listen", root, dir.Sub("peer.txt"));
+	ASSERT_TRUE(announced(ids, peer));
+
+	// Stopped, it cannot take what is posted: once its socket is full it is owed a reload.
+	kill(peer, SIGSTOP);
+	const int kPosts = 200;
+	for (int i = 0; i < kPosts; i++)
+		Notify::Send(NotifyList::MesgAdd(), TString("/m\n" + std::to_string(i)));
+	EXPECT_TRUE(deliverUntil([&] { return countExt(folder, ".reload") == 1; }));
+	// Running again, it takes what its socket holds, then the marker.
+	kill(peer, SIGCONT);
+	EXPECT_TRUE(deliverUntil([&] { return countExt(folder, ".reload") == 0; }));
+	Notify::Send(NotifyList::MdirComplete(), "end");
+	ASSERT_EQ(peers.Wait(peer), 0);
+
+	// What arrived came in order from the first; the reload follows it, and later events
+	// arrive again.
+	std::istringstream lines(TestSupport::ReadFile(dir.Sub("peer.txt")));
+	std::vector<std::string> got;
+	for (std::string line; std::getline(lines, line);)
+		got.push_back(line);
+	ASSERT_GE(got.size(), 3u);
+	EXPECT_EQ(got.front(), "ownlocal mine");
+	EXPECT_EQ(got.back(), "done end");
+	EXPECT_EQ(got[got.size() - 2], "reload ");
+	size_t adds = got.size() - 3;
+	EXPECT_LT(adds, static_cast<size_t>(kPosts));
+	for (size_t i = 0; i < adds; i++)
+		EXPECT_EQ(got[i + 1], "add /m|" + std::to_string(i));
+	Notify::Stop();
+	EXPECT_FALSE(std::filesystem::exists(folder));
 }

@@ -43,7 +43,7 @@ TEST(Md5, PiecesGiveTheSameDigestAsTheWhole)
 		unsigned char digest[16];
 		md5.Final(digest);
 		char hex[33];
-		for (int i = 0; i < 16; ++i)
+		for (size_t i = 0; i < 16; ++i)
 			snprintf(hex + i * 2, 3, "%02X", digest[i]);
 		EXPECT_STREQ(hex, whole.String()) << step;
 	}

@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "Assert.h"
 #include "Language.h"
 #include "TimeFormat.h"
 #include "TimeTestZone.h"
@@ -92,6 +93,39 @@ TEST_F(TimeFormatTest, FormatCodes)
 	EXPECT_EQ("08 -0400", fmt(1246449600LL * kSec, TimeCore::kBiasLocal, "%h3 %t1"));
 	EXPECT_TRUE(TimeFormat::LogStr(out, true));
 	EXPECT_EQ(19, out.ByteLength());
+}
+
+namespace {
+int sAssertions = 0;
+void assertionCount(const char*, const char*, int)
+{
+	sAssertions++;
+}
+}  // namespace
+
+// A format is text from a settings file or a language: bytes in it that are not UTF-8 are
+// replaced in a string that does not allow them and kept in one that does, never fatal.
+TEST_F(TimeFormatTest, FormatsWithBytesThatAreNotUtf8)
+{
+	sAssertions = 0;
+	AssertHandler previous = AssertHandlerSet(assertionCount);
+	const long long v = 1236262029LL * kSec;  // 2009-03-05 14:07:09 UTC
+	EXPECT_EQ("?2009 \xC3\xA4 ? %y?", fmt(v, 0, "\xFF%y1 \xC3\xA4 \xC3 %y\xE2"));
+	TString out;
+	out.AllowInvalidSet(true);
+	EXPECT_TRUE(TimeFormat::DateTimeVal(out, v, 0, "\xFF%y1\xC3", true));
+	EXPECT_EQ(std::string("\xFF") + "2009\xC3", out.String());
+
+	// The printf-like formatting of strings has the same rule, for the format and "%s".
+	TString text;
+	text.Fmt("%s|%d|\xE2\x82", "ab\xC0", 7);
+	EXPECT_STREQ("ab?|7|?", text.String());
+	EXPECT_TRUE(text.Valid());
+	text.AllowInvalidSet(true);
+	text.Fmt("%s", "\xC0");
+	EXPECT_STREQ("\xC0", text.String());
+	EXPECT_EQ(0, sAssertions);
+	AssertHandlerSet(previous);
 }
 
 TEST_F(TimeFormatTest, CurrentLanguageWords)

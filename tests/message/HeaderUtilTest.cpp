@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CSet.h"
 #include "HeaderUtil.h"
@@ -81,8 +82,7 @@ TEST(HeaderDecode, BrokenEncodedWordsStayAsReceived)
 		"=?ISO-8859-11?Q?abc?=",  // never available
 		"=?X-UNKNOWN?Q?abcdef?=",  // unknown charset
 		"=?UTF-8?X?abcdef?=",  // no such encoding
-		"=?UTF-8?Q?"
-		"?=",  // no encoded text
+		"=?UTF-8?Q?\?=",  // no encoded text
 		"=?UTF-8?Q?never ends",  // no closing "?="
 		"=?UTF-8?Q?abc",  // cut short
 		"=?",
@@ -253,4 +253,22 @@ TEST(HeaderNames, MessageFileNamesComeFromTheMessageId)
 	EXPECT_FALSE(HeaderUtil::IsMessageFilename(TString("/a/QMXX000000000000000000000000000000.qmsg")));
 	EXPECT_TRUE(HeaderUtil::IsMessageFilename(TString("/a/QM0123456789abcdef0123456789ABCDEF.qmsg")));
 	EXPECT_FALSE(HeaderUtil::IsMessageFile(TString("/a/QM0123456789abcdef0123456789ABCDEF.txt")));
+}
+
+// Found by fuzzing: raw bytes taken from a buffer with no terminating zero were read one byte
+// past their end while being checked for UTF-8, and so was an empty run at a buffer's end.
+TEST(HeaderDecode, UnterminatedRawBytes)
+{
+	std::vector<char> bytes = {
+		'=', '?', 'U', 'T', 'F', '-', '8', '?', 'B', '?', 'w', '5', 'w', '=', '?', '='};
+	TString t;
+	t.CharsetSet(kCharsetUTF8);
+	t.AllowInvalidSet(true);
+	t.AppendByte(bytes.data(), long(bytes.size()));
+	TString out;
+	HeaderUtil::Decode(out, t);
+	EXPECT_STREQ(out.String(), "\xC3\x9C");
+	// No bytes at all, taken from just past the end of a buffer.
+	t.AppendByte(bytes.data() + bytes.size(), 0);
+	EXPECT_EQ(t.ByteLength(), long(bytes.size()));
 }

@@ -51,9 +51,13 @@ std::vector<std::string> sections(const std::string& path)
 			MessageSect::encToString(s.EncodingGet());
 		if (s.PartTotalGet() > 0)
 			d += " " + std::to_string(s.PartNumberGet()) + "/" + std::to_string(s.PartTotalGet());
-		if (!s.FilenameGet().Empty())
-			d += " " + std::string(s.FilenameGet().String());
-		out.push_back(d + " @" + at);
+		if (!s.FilenameGet().Empty()) {
+			d += " ";
+			d += s.FilenameGet().String();
+		}
+		d += " @";
+		d += at;
+		out.push_back(d);
 	}
 	return out;
 }
@@ -291,6 +295,10 @@ TEST(MessageFile, ReparseRenamesAndKeepsOffsets)
 	std::vector<std::string> s = sections(p.String());
 	ASSERT_EQ(s.size(), 2u);
 	EXPECT_EQ(s[0], "text plain @--------------A1B2C3\r");
+	// The stored state line is replaced, its last four places kept, its continuation dropped.
+	std::string text = ReadFile(p.String());
+	EXPECT_NE(text.find("X-Quillfern-State: UCAUCUzzzz\n"), std::string::npos);
+	EXPECT_EQ(text.find("continued private"), std::string::npos);
 	// Re-parsing again finds the same sections at the same places.
 	ASSERT_EQ(f.Parse(p, 0, kCharsetNone, MessageHead::kLockWait), ErrOkay);
 	EXPECT_EQ(sections(p.String()), s);
@@ -406,7 +414,7 @@ TEST(MessageFile, HostileInputIsSafe)
 {
 	TempDir dir;
 	// A 100 KB header line, binary garbage, an encoded word that never ends, no blank line.
-	std::string huge = "Subject: " + std::string(100 * 1024, 'x') + "\n";
+	std::string huge = "Subject: " + std::string(size_t(100) * 1024, 'x') + "\n";
 	std::string garbage;
 	for (int i = 0; i < 4096; ++i)
 		garbage += char((i * 7919) % 255 + 1);

@@ -119,4 +119,20 @@ TEST_F(AccountCommandTest, RefusedChangesGiveTheReasonAndChangeNothing)
 	EXPECT_EQ(before, tree());
 }
 
+TEST_F(AccountCommandTest, RewriteKeepsOtherSectionsAndDropsStaleItems)
+{
+	ASSERT_EQ(0, run({"account", "add", "Home", "--server", "news.example.org"}).status);
+	std::string text = TestSupport::ReadFile(settings("Home"));
+	text += "\n; the user's own note\n[Elsewhere]\nKeepMe = \"yes\"\n";
+	text.insert(text.find("[NNTP]\n") + 7, "StaleKey = 5\n");
+	TestSupport::WriteFile(settings("Home"), text);
+
+	ASSERT_EQ(0, run({"account", "set", "Home", "--port", "120"}).status);
+	text = TestSupport::ReadFile(settings("Home"));
+	EXPECT_NE(std::string::npos, text.find("; the user's own note\n")) << text;
+	EXPECT_NE(std::string::npos, text.find("[Elsewhere]\nKeepMe = \"yes\"\n")) << text;
+	EXPECT_EQ(std::string::npos, text.find("StaleKey")) << text;
+	EXPECT_NE(std::string::npos, text.find("Port = 120\n")) << text;
+}
+
 }  // namespace

@@ -43,6 +43,10 @@ TEST(InitCommand, CreatesTheTreeOnceAndPrintsTheRoot)
 	r = RunQuillfern({"--root", root, "init"});
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(listTree(root), before);
+
+	// Each run left the event bus of its root, and no folder of it stayed behind.
+	std::string buses = std::string(getenv("XDG_RUNTIME_DIR")) + "/quillfern";
+	EXPECT_TRUE(!fs::exists(buses) || fs::is_empty(buses));
 }
 
 TEST(InitCommand, RootFromEnvironmentAndOptionWins)
@@ -157,13 +161,21 @@ TEST(ConfigCommand, DamagedStoreIsReportedAndKept)
 	WriteFile(store, "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
 	std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config};
 
-	// The damaged store reads as the defaults; a change is refused rather than written over it.
-	RunResult r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length"}, env);
+	// The damaged store is reported, naming it. Without a root for the run, the command fails
+	// rather than work on the default root; with one, it goes on with the defaults.
+	RunResult r = RunQuillfern({"config", "line-length"}, env);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("File contents invalid"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find(store), std::string::npos) << r.err;
+	EXPECT_EQ(r.out, "");
+	r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length"}, env);
 	EXPECT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.out, "78\n");
+	EXPECT_NE(r.err.find(store), std::string::npos) << r.err;
+	// A change is refused rather than written over it.
 	r = RunQuillfern({"--root", tmp.Sub("r"), "config", "line-length", "72"}, env);
 	EXPECT_EQ(r.status, 1);
-	EXPECT_NE(r.err.find("Can’t write to file: File contents invalid"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("File contents invalid"), std::string::npos) << r.err;
 	EXPECT_NE(r.err.find("File: " + store), std::string::npos) << r.err;
 	EXPECT_EQ(ReadFile(store), "\"MessageLineLen\" = integer 70\nthis line is damaged\n");
 }

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DirIter.h"
 #include "InitFile.h"
@@ -298,4 +300,114 @@ TEST(InitFile, FailedWritesLeaveThePreviousFileWhole)
 	EXPECT_EQ(filesIn(dir.Path()), 1);
 	// A folder that does not exist fails without creating anything.
 	EXPECT_EQ(f.StateWrite(TString(dir.Sub("missing/Safe.init").c_str()), -1), ErrGmBadPath);
+}
+
+namespace {
+
+TString raw(const std::string& bytes)
+{
+	TString t;
+	t.AllowInvalidSet(true);
+	t.Assign(bytes.c_str());
+	return t;
+}
+
+}  // namespace
+
+TEST(InitFile, SettersRefuseWhatWouldNotReadBackAndTheRestReadsBackTheSame)
+{
+	TempDir dir;
+	TString path(dir.Sub("Kinds.init").c_str());
+	InitFile f;
+	// Refused: text that is not UTF-8, a custom item that would read back as a string item, a
+	// line longer than a text line, a comment that is not UTF-8.
+	EXPECT_FALSE(f.ItemSet("Values", "Latin", raw("us\xe9r")));
+	EXPECT_FALSE(f.ItemSetCustom("Values", "Latin", raw("us\xe9r")));
+	EXPECT_FALSE(f.ItemSetCustom("Values", "Quoted", TString("\"a\" b")));
+	EXPECT_FALSE(f.ItemSet("Values", "Long", TString(std::string(2100, 'x').c_str())));
+	EXPECT_FALSE(f.ItemSet("Values", "Escapes", TString(std::string(1500, '"').c_str())));
+	ASSERT_TRUE(f.ItemSet("Values", "Plain", TString("x")));
+	EXPECT_FALSE(f.ItemComment("Values", "Plain", raw("caf\xe9")));
+	TString none;
+	EXPECT_FALSE(f.ItemGetCustom("Values", "Quoted", none));
+
+	// Accepted values of every kind come back as they were, as the same kind of item.
+	const std::vector<std::pair<const char*, std::string>> strings = {{"Empty", ""}, {"Quote", "\"a\" b"},
+		{"Backslash", "a\\nb\\"}, {"Tabs", "a\tb"}, {"Spaces", "  padded  "}, {"Semicolon", "a ; b"},
+		{"Unicode", "Grüße ✓"}, {"Long", std::string(1900, 'y')}};
+	for (const auto& [name, value] : strings)
+		ASSERT_TRUE(f.ItemSet("Values", name, TString(value.c_str()))) << name;
+	ASSERT_TRUE(f.ItemSetCustom("Values", "Custom", TString("a \"b\" c")));
+	ASSERT_TRUE(f.ItemSet("Values", "Number", -2147483647L));
+	ASSERT_EQ(f.StateWrite(path, -1), ErrOkay);
+
+	InitFile back;
+	ASSERT_EQ(back.StateRead(path, -1), ErrOkay);
+	for (const auto& [name, value] : strings) {
+		TString got;
+		EXPECT_TRUE(back.ItemGet("Values", name, got)) << name;
+		EXPECT_EQ(std::string(got.String()), value) << name;
+	}
+	TString custom;
+	EXPECT_TRUE(back.ItemGetCustom("Values", "Custom", custom));
+	EXPECT_STREQ(custom.String(), "a \"b\" c");
+	long n = 0;
+	EXPECT_TRUE(back.ItemGet("Values", "Number", n));
+	EXPECT_EQ(n, -2147483647L);
+}
+
+TEST(InitFile, UpdatesFromManyWritersAtOnceAllCount)
+{
+	// Every update reads, changes and writes under the file's lock: no increment is lost, and
+	// the lock file is gone afterwards.
+	TempDir dir;
+	TString path(dir.Sub("Counter.init").c_str());
+	const int kWriters = 6, kEach = 15;
+	std::vector<pid_t> children;
+	for (int w = 0; w < kWriters; ++w) {
+		pid_t child = fork();
+		ASSERT_GE(child, 0);
+		if (child == 0) {
+			for (int i = 0; i < kEach; ++i) {
+				InitFile f;
+				Error e = f.Update(path, 10000000, [&](InitFile& file) {
+					long count = 0;
+					file.ItemGet("Counter", "Count", count);
+					TString mine;
+					mine.Fmt("Writer%d", w);
+					file.ItemSet("Counter", mine, static_cast<long>(i + 1));
+					return file.ItemSet("Counter", "Count", count + 1) ? ErrOkay : ErrFileInvalidData;
+				});
+				if (e != ErrOkay)
+					_exit(1);
+			}
+			_exit(0);
+		}
+		children.push_back(child);
+	}
+	for (pid_t child : children) {
+		int status = 0;
+		ASSERT_EQ(waitpid(child, &status, 0), child);
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+	}
+	InitFile f;
+	ASSERT_EQ(f.StateRead(path, -1), ErrOkay);
+	long count = 0;
+	EXPECT_TRUE(f.ItemGet("Counter", "Count", count));
+	EXPECT_EQ(count, kWriters * kEach);
+	for (int w = 0; w < kWriters; ++w) {
+		TString mine;
+		mine.Fmt("Writer%d", w);
+		EXPECT_TRUE(f.ItemGet("Counter", mine, count));
+		EXPECT_EQ(count, kEach);
+	}
+	EXPECT_EQ(filesIn(dir.Path()), 1);
+
+	// A change that fails writes nothing.
+	std::string before = ReadFile(dir.Sub("Counter.init"));
+	EXPECT_EQ(f.Update(path, -1, [](InitFile& file) {
+		file.ItemSet("Counter", "Count", 0L);
+		return ErrFileInvalidData;
+	}), ErrFileInvalidData);
+	EXPECT_EQ(ReadFile(dir.Sub("Counter.init")), before);
 }

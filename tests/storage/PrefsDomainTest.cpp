@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "PrefsDomain.h"
@@ -172,5 +173,12 @@ TEST(PrefsDomain, LongValuesAreRefusedBeforeTheFileIsTouched)
 	std::string before = ReadFile(domainPath(d));
 	d.StringSet("Long", TString(std::string(2100, 'y').c_str()));
 	EXPECT_EQ(d.Write(), ErrFileLineTooLong);
+	EXPECT_EQ(ReadFile(domainPath(d)), before);
+	// A real that is not a finite number would make the whole store unreadable.
+	d.Remove("Long");
+	d.RealSet("Ratio", std::numeric_limits<double>::quiet_NaN());
+	EXPECT_EQ(d.Write(), ErrFileInvalidData);
+	d.RealSet("Ratio", std::numeric_limits<double>::infinity());
+	EXPECT_EQ(d.Write(), ErrFileInvalidData);
 	EXPECT_EQ(ReadFile(domainPath(d)), before);
 }

@@ -2,6 +2,10 @@
 // positions with a pushed-back byte.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -147,4 +151,56 @@ TEST(TextFile, ReadsInvalidUtf8WithoutComplaint)
 	ASSERT_EQ(f.Read(line), ErrOkay);
 	EXPECT_FALSE(line.Valid());
 	EXPECT_EQ(line.ByteLength(), 8);
+}
+
+TEST(TextFile, ReplacingKeepsReadOnlyFilesAndWritesThroughLinks)
+{
+	TempDir dir;
+	std::vector<TString> lines = {TString("new")};
+
+	// A file its owner may not write is refused, not replaced behind the owner's back.
+	std::string locked = dir.Sub("locked.txt");
+	WriteFile(locked, "old\n");
+	chmod(locked.c_str(), 0444);
+	EXPECT_EQ(TextFile::WriteReplace(TString(locked.c_str()), lines, -1), ErrFileAccessDenied);
+	EXPECT_EQ(ReadFile(locked), "old\n");
+
+	// A link stays a link; its target gets the new content, also through a relative link
+	// and a chain of two links, and a new file behind a dangling link is made.
+	std::string target = dir.Sub("target.txt");
+	WriteFile(target, "old\n");
+	ASSERT_EQ(symlink("target.txt", dir.Sub("link1").c_str()), 0);
+	ASSERT_EQ(symlink(dir.Sub("link1").c_str(), dir.Sub("link2").c_str()), 0);
+	ASSERT_EQ(symlink("later.txt", dir.Sub("dangling").c_str()), 0);
+	EXPECT_EQ(TextFile::WriteReplace(TString(dir.Sub("link2").c_str()), lines, -1), ErrOkay);
+	EXPECT_EQ(TextFile::WriteReplace(TString(dir.Sub("dangling").c_str()), lines, -1, 0600), ErrOkay);
+	struct stat st;
+	for (const char* link : {"link1", "link2", "dangling"}) {
+		ASSERT_EQ(lstat(dir.Sub(link).c_str(), &st), 0);
+		EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+	}
+	EXPECT_EQ(ReadFile(target), "new\n");
+	EXPECT_EQ(ReadFile(dir.Sub("later.txt")), "new\n");
+	ASSERT_EQ(stat(dir.Sub("later.txt").c_str(), &st), 0);
+	EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(TextFile, SweepRemovesOnlyTemporaryFilesOfGoneWriters)
+{
+	TempDir dir;
+	// A process id that is surely gone: a child that has been reaped.
+	pid_t gone = fork();
+	ASSERT_GE(gone, 0);
+	if (gone == 0)
+		_exit(0);
+	waitpid(gone, nullptr, 0);
+	std::string dead = dir.Sub(".Identity.init." + std::to_string(gone) + "-3.tmp");
+	std::string live = dir.Sub(".Identity.init." + std::to_string(getpid()) + "-1.tmp");
+	std::string other = dir.Sub(".notes." + std::to_string(gone) + ".tmp");
+	for (const std::string& path : {dead, live, other})
+		WriteFile(path, "partial");
+	EXPECT_EQ(TextFile::TempSweep(TString(dir.Path().c_str())), 1);
+	EXPECT_FALSE(TestSupport::Exists(dead));
+	EXPECT_TRUE(TestSupport::Exists(live));
+	EXPECT_TRUE(TestSupport::Exists(other));
 }

@@ -67,7 +67,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 	const std::vector<std::string>& env, const std::string& input)
 {
 	int inPipe[2], outPipe[2], errPipe[2];
-	if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe))
+	// Close-on-exec, so that programs started at once from several threads get only their own pipes.
+	if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC))
 		throw std::runtime_error("pipe failed");
 
 	posix_spawn_file_actions_t actions;

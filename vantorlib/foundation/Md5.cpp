@@ -162,7 +162,7 @@ void Md5::Reset()
 void Md5::block(const unsigned char* p)
 {
 	uint32_t m[16];
-	for (int i = 0; i < 16; ++i)
+	for (size_t i = 0; i < 16; ++i)
 		m[i] = uint32_t(p[i * 4]) | uint32_t(p[i * 4 + 1]) << 8 | uint32_t(p[i * 4 + 2]) << 16 |
 			uint32_t(p[i * 4 + 3]) << 24;
 	uint32_t a = mState[0], b = mState[1], c = mState[2], d = mState[3];
@@ -234,7 +234,7 @@ void Md5::HexDigest(const void* data, size_t length, TString& out)
 	md5.Final(digest);
 	static const char kHex[] = "0123456789ABCDEF";
 	char text[33];
-	for (int i = 0; i < 16; ++i) {
+	for (size_t i = 0; i < 16; ++i) {
 		text[i * 2] = kHex[digest[i] >> 4];
 		text[i * 2 + 1] = kHex[digest[i] & 15];
 	}

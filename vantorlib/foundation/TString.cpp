@@ -1044,6 +1044,14 @@ void TString::FmtArg(const char* format, va_list args)
 			n = i;
 		buf[n] = 0;
 	}
+	// Text that is not UTF-8 (from the format or a "%s" argument) cannot enter a string that
+	// does not allow it: such bytes become "?" rather than a failed assertion.
+	if (mCharset == kCharsetUTF8 && !mAllowInvalid && !TStringImp::Utf8Strict(buf, static_cast<size_t>(n))) {
+		std::string clean;
+		TStringImp::Utf8Lossy(buf, static_cast<size_t>(n), kFmtBufferBytes, clean);
+		put(0, clean.c_str(), kStringAll, AddrByte);
+		return;
+	}
 	put(0, buf, n, AddrByte);
 }
 
@@ -1218,7 +1226,8 @@ bool TString::resolve(long pos, long len, AddrMode mode, long& b0, long& b1) con
 
 void TString::put(long at, const char* s, long n, AddrMode mode)
 {
-	if (!s || !*s || n < 1)
+	// n is checked first: s may point just past the end of a buffer when n is 0.
+	if (!s || n < 1 || !*s)
 		return;
 	long room = kStringMaxBytes - mBytes;
 	if (room < 1)

@@ -233,6 +233,18 @@ bool sameNoCase(const char* a, const TString& b)
 	return !b.Empty() && strcasecmp(a, b.String()) == 0;
 }
 
+// Rendered text into a string: bytes that are not UTF-8 (from a format or a word of a
+// language file) are kept as they are where the string allows them, else become "?".
+void assignText(TString& out, const std::string& s)
+{
+	if (out.CharsetGet() != kCharsetUTF8 || out.AllowInvalidGet()) {
+		out.Erase();
+		out.AppendByte(s.data(), (long)s.size());
+	} else {
+		out.Assign(s);
+	}
+}
+
 void appendf(std::string& s, const char* format, long long v)
 {
 	char buf[48];
@@ -434,7 +446,7 @@ bool TimeFormat::DateTime(TString& out, const Time& time, const char* format, bo
 		}
 		s += *p++;
 	}
-	out.Assign(s.c_str());
+	assignText(out, s);
 	return true;
 }
 
@@ -504,7 +516,7 @@ void TimeFormat::Usecs(TString& out, long long usecs, bool fraction, bool englis
 		bool many = plural(secs, english) || (fraction && micro != 0);
 		s += loc.unit[kUnitSecond][many ? 1 : 0][0].String();
 	}
-	out.Assign(s.c_str());
+	assignText(out, s);
 }
 
 namespace {
@@ -681,8 +693,10 @@ bool TimeFormat::TimezoneVerify(const char* text)
 namespace {
 
 enum WordClass {
-	WordUnknown,
+	WordUnknown,  // ignored: a word of letters that names nothing, or punctuation alone
+	WordBad,  // holds digits but is no date part: the text cannot be read
 	WordAmPm,
+	WordLetter,  // a single letter: AM/PM ("a", "p") or an old military zone
 	WordMonth,
 	WordWeekday,
 	WordZoneName,
@@ -701,6 +715,27 @@ struct DateWord {
 };
 
 const int kMaxDateWords = 20;
+const char* const kEnglishMonths[12] = {"january", "february", "march", "april", "may", "june", "july",
+	"august", "september", "october", "november", "december"};
+const char* const kEnglishWeekdays[7] = {
+	"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
+
+bool isSpace(char c)
+{
+	return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Index + 1 of the English name that word abbreviates with at least three letters ("Sept",
+// "Thurs"); 0 when none.
+int englishPrefix(const std::string& word, const char* const* names, int count)
+{
+	if (word.size() < 3)
+		return 0;
+	for (int i = 0; i < count; i++)
+		if (word.size() <= std::strlen(names[i]) && strncasecmp(word.c_str(), names[i], word.size()) == 0)
+			return i + 1;
+	return 0;
+}
 
 // Recognises a name in the language asked for, then in English (headers are English).
 int nameFind(int (*find)(const char*, bool), const std::string& word, bool english)
@@ -711,8 +746,36 @@ int nameFind(int (*find)(const char*, bool), const std::string& word, bool engli
 	return v;
 }
 
+// The military zones of old mail software: one letter, "J" excepted. Their signs were
+// given the wrong way round in the first mail standard, so they tell nothing but that the
+// time is in UTC ("Z" is in the zone table).
+bool militaryLetter(const std::string& s)
+{
+	return s.size() == 1 && isAsciiAlpha(s[0]) && (s[0] | 0x20) != 'j';
+}
+
+// The class of a word of letters (dots already dropped): AM/PM, a month or weekday name,
+// a zone name, or a military zone letter; WordUnknown when it names nothing.
+WordClass nameClass(const std::string& name, bool english, int* value)
+{
+	*value = 0;
+	if ((*value = nameFind(TimeFormat::amPm, name, english)) != 0)
+		return name.size() == 1 ? WordLetter : WordAmPm;
+	if ((*value = nameFind(TimeFormat::month, name, english)) != 0 ||
+		(*value = englishPrefix(name, kEnglishMonths, 12)) != 0)
+		return WordMonth;
+	if ((*value = nameFind(TimeFormat::weekday, name, english)) != 0 ||
+		(*value = englishPrefix(name, kEnglishWeekdays, 7)) != 0)
+		return WordWeekday;
+	if (TimeFormat::TimezoneOffset(name.c_str(), nullptr))
+		return WordZoneName;
+	if (militaryLetter(name))
+		return WordLetter;
+	return WordUnknown;
+}
+
 // Sign, two digits of hours and two of minutes, with an optional colon between them:
-// the offset in minutes; false when malformed.
+// the offset in minutes (up to 99 hours 59 minutes either way); false when malformed.
 bool offsetMinutes(const std::string& s, int* minutes)
 {
 	std::string digits;
@@ -726,7 +789,7 @@ bool offsetMinutes(const std::string& s, int* minutes)
 		return false;
 	int h = (digits[0] - '0') * 10 + (digits[1] - '0');
 	int m = (digits[2] - '0') * 10 + (digits[3] - '0');
-	if (h > 23 || m > 59)
+	if (m > 59)
 		return false;
 	*minutes = (s[0] == '-' ? -1 : 1) * (h * 60 + m);
 	return true;
@@ -735,7 +798,7 @@ bool offsetMinutes(const std::string& s, int* minutes)
 void classify(DateWord& w, bool english)
 {
 	const std::string& s = w.text;
-	bool letters = false, digits = false, other = false;
+	bool letters = false, digits = false;
 	bool colon = false, dot = false, slash = false, dash = false, plus = false;
 	for (char c : s) {
 		if (isLetter(c))
@@ -752,11 +815,9 @@ void classify(DateWord& w, bool english)
 			dash = true;
 		else if (c == '+')
 			plus = true;
-		else
-			other = true;
 	}
 	w.kind = WordUnknown;
-	if (other || s.empty())
+	if (s.empty())
 		return;
 	if (letters && !digits && !colon && !slash && !dash && !plus) {
 		// Names, with any dots dropped ("Tue." and "p.m." are names too).
@@ -764,16 +825,9 @@ void classify(DateWord& w, bool english)
 		for (char c : s)
 			if (c != '.')
 				name += c;
-		if ((w.value = nameFind(TimeFormat::amPm, name, english)) != 0)
-			w.kind = WordAmPm;
-		else if ((w.value = nameFind(TimeFormat::month, name, english)) != 0)
-			w.kind = WordMonth;
-		else if ((w.value = nameFind(TimeFormat::weekday, name, english)) != 0)
-			w.kind = WordWeekday;
-		else if (TimeFormat::TimezoneOffset(name.c_str(), nullptr)) {
-			w.kind = WordZoneName;
+		w.kind = nameClass(name, english, &w.value);
+		if (w.kind == WordZoneName || w.kind == WordLetter)
 			w.text = name;
-		}
 		return;
 	}
 	if (digits && !letters && !colon && !dot && !slash && !dash && !plus) {
@@ -796,6 +850,10 @@ void classify(DateWord& w, bool english)
 		w.kind = WordTime;
 	else if (letters && (plus || dash) && !slash && !dot)
 		w.kind = WordNamedOffset;
+	// A word with digits that is none of the above is a part of the date that cannot be
+	// read; ignoring it would give a wrong time without a word.
+	if (w.kind == WordUnknown && digits)
+		w.kind = WordBad;
 }
 
 // Two-digit years: 69..99 are the twentieth century, the rest the twenty-first.
@@ -804,11 +862,91 @@ int twoDigitYear(long long v)
 	return (int)(v >= 69 ? 1900 + v : 2000 + v);
 }
 
+int monthDays(int year, int month)
+{
+	static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+	bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+	return month == 2 && leap ? 29 : days[(month - 1) % 12];
+}
+
+// The text without its comments (RFC 5322: parenthesised, nested, with backslash escapes),
+// each replaced by a space, and with the whitespace around the colons of a clock dropped
+// ("14 : 07" is an old form of "14:07"). False for a parenthesis without its partner.
+bool textClean(const char* text, std::string& out)
+{
+	std::string plain;
+	int depth = 0;
+	for (const char* p = text; *p != 0; p++) {
+		char c = *p;
+		if (depth > 0) {
+			if (c == '\\' && p[1] != 0)
+				p++;
+			else if (c == '(')
+				depth++;
+			else if (c == ')' && --depth == 0)
+				plain += ' ';
+			continue;
+		}
+		if (c == '(')
+			depth = 1;
+		else if (c == ')')
+			return false;
+		else
+			plain += c;
+	}
+	if (depth != 0)
+		return false;
+	out.clear();
+	for (size_t i = 0; i < plain.size(); i++) {
+		if (plain[i] == ':') {
+			size_t before = out.size();
+			while (before > 0 && isSpace(out[before - 1]))
+				before--;
+			size_t after = i + 1;
+			while (after < plain.size() && isSpace(plain[after]))
+				after++;
+			if (before > 0 && isDigit(out[before - 1]) && after < plain.size() && isDigit(plain[after])) {
+				out.resize(before);
+				out += ':';
+				i = after - 1;
+				continue;
+			}
+		}
+		out += plain[i];
+	}
+	return true;
+}
+
+// Splits the words that join two parts: an ISO date and its time ("2009-03-05T14:07:09"), and
+// a clock and the zone offset written right after it ("14:58:26+0800").
+void wordSplit(const std::string& word, std::vector<std::string>& out)
+{
+	std::string rest = word;
+	size_t t = word.find_first_of("Tt");
+	if (t != std::string::npos && t > 0 && t + 1 < word.size() && isDigit(word[t - 1]) &&
+		isDigit(word[t + 1]) && word.find_first_of("-/") < t && word.find(':') > t) {
+		out.push_back(word.substr(0, t));
+		rest = word.substr(t + 1);
+	}
+	size_t colon = rest.find(':');
+	size_t sign = colon == std::string::npos ? std::string::npos : rest.find_first_of("+-", colon);
+	if (sign != std::string::npos && sign + 1 < rest.size() && rest.find('/') == std::string::npos &&
+		!isLetter(rest[0])) {
+		out.push_back(rest.substr(0, sign));
+		out.push_back(rest.substr(sign));
+		return;
+	}
+	out.push_back(rest);
+}
+
 class DateParse {
 public:
 	Time t;
 	unsigned long found = 0;
-	long long zoneBias = 0;
+	long long zoneBias = 0;  // of a zone offset
+	long long nameBias = 0;  // of a zone name
+	char letter = 0;  // a single letter still to be read as AM/PM or as a zone
+	bool leapSecond = false;
 	bool ok = true;
 
 	DateParse() { TimeCore::Clear(t); }
@@ -828,9 +966,11 @@ public:
 		switch (w.kind) {
 		case WordUnknown:
 			break;
+		case WordBad: good = false; break;
 		case WordAmPm:
 			good = ampm(w.value);
 			break;
+		case WordLetter: good = letterTake(w.text[0]); break;
 		case WordMonth:
 			good = take(TimeFormat::PartMonth);
 			t.month = (int8_t)w.value;
@@ -839,11 +979,7 @@ public:
 			good = take(TimeFormat::PartWeekday);
 			t.weekday = (int8_t)w.value;
 			break;
-		case WordZoneName:
-			good = take(TimeFormat::PartZoneName);
-			if (good)
-				std::snprintf(t.zoneName, sizeof(t.zoneName), "%s", w.text.c_str());
-			break;
+		case WordZoneName: good = zoneName(w.text); break;
 		case WordYear:
 			good = take(TimeFormat::PartYear);
 			t.year = (int16_t)digitsValue(w.text);
@@ -872,12 +1008,48 @@ public:
 			ok = false;
 	}
 
+	// Once every word is in: a single letter is AM or PM after an hour of the twelve-hour
+	// clock given without seconds ("2:07 p"), else a military zone ("14:07:09 A"). False when
+	// it can be neither.
+	bool letterResolve(bool english)
+	{
+		if (letter == 0)
+			return true;
+		std::string name(1, letter);
+		int which = nameFind(TimeFormat::amPm, name, english);
+		bool twelveHour = (found & TimeFormat::PartHour) && !(found & TimeFormat::PartSecond) &&
+			t.hour >= 1 && t.hour <= 12;
+		if (which != 0 && twelveHour)
+			return ampm(which);
+		if (!militaryLetter(name))
+			return false;
+		return zoneName(name);
+	}
+
 private:
 	bool ampm(int which)
 	{
 		if (found & (TimeFormat::PartAm | TimeFormat::PartPm))
 			return false;
 		found |= which == 1 ? TimeFormat::PartAm : TimeFormat::PartPm;
+		return true;
+	}
+
+	bool letterTake(char c)
+	{
+		if (letter != 0)
+			return false;
+		letter = c;
+		return true;
+	}
+
+	bool zoneName(const std::string& name)
+	{
+		if (!take(TimeFormat::PartZoneName))
+			return false;
+		std::snprintf(t.zoneName, sizeof(t.zoneName), "%s", name.c_str());
+		if (!TimeFormat::TimezoneOffset(name.c_str(), &nameBias))
+			nameBias = 0;  // a military letter: UTC
 		return true;
 	}
 
@@ -935,6 +1107,8 @@ private:
 				return false;
 			if (!allDigits(f)) {
 				int m = nameFind(TimeFormat::month, f, english);
+				if (m == 0)
+					m = englishPrefix(f, kEnglishMonths, 12);
 				if (m == 0 || !take(TimeFormat::PartMonth))
 					return false;
 				t.month = (int8_t)m;
@@ -974,10 +1148,16 @@ private:
 				return false;
 			suffix += text[i];
 		}
+		// Letters right after the clock: AM/PM ("2:07pm") or a zone ("14:07:09Z").
 		bool good = true;
 		if (!suffix.empty()) {
-			int which = nameFind(TimeFormat::amPm, suffix, english);
-			good = which != 0 && ampm(which);
+			int value = 0;
+			switch (nameClass(suffix, english, &value)) {
+			case WordAmPm: good = ampm(value); break;
+			case WordLetter: good = letterTake(suffix[0]); break;
+			case WordZoneName: good = zoneName(suffix); break;
+			default: return false;
+			}
 		}
 		// A trailing dot belongs to the sentence ("at 2.30."), not to the clock.
 		while (!clock.empty() && clock.back() == '.')
@@ -999,7 +1179,8 @@ private:
 			return false;
 		static const unsigned long parts[4] = {TimeFormat::PartHour, TimeFormat::PartMinute,
 			TimeFormat::PartSecond, TimeFormat::PartFraction};
-		static const long long limits[3] = {23, 59, 59};
+		// A second of 60 is a leap second.
+		static const long long limits[3] = {23, 59, 60};
 		for (size_t i = 0; i < fields.size(); i++) {
 			const std::string& f = fields[i];
 			if (!allDigits(f))
@@ -1012,7 +1193,10 @@ private:
 					t.hour = (int8_t)v;
 				else if (i == 1)
 					t.minute = (int8_t)v;
-				else
+				else if (v == 60) {
+					t.second = 59;
+					leapSecond = true;
+				} else
 					t.second = (int8_t)v;
 			} else {
 				if (f.size() > 6 || !take(parts[i]))
@@ -1063,33 +1247,39 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 
 	// The "no time" text.
 	std::string trimmed(text);
-	while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t' || trimmed.back() == '\r' || trimmed.back() == '\n'))
+	while (!trimmed.empty() && isSpace(trimmed.back()))
 		trimmed.pop_back();
 	size_t lead = trimmed.find_first_not_of(" \t\r\n");
 	trimmed = lead == std::string::npos ? std::string() : trimmed.substr(lead);
 	if (sameNoCase(trimmed.c_str(), Locale(english).none) || sameNoCase(trimmed.c_str(), Locale(true).none))
 		return true;
 
+	std::string clean;
+	if (!textClean(text, clean))
+		return false;
+
 	// Words: everything but letters, digits and + - . / : separates.
 	std::vector<DateWord> words;
 	std::string cur;
-	for (const char* p = text;; p++) {
-		char c = *p;
+	for (size_t i = 0; i <= clean.size(); i++) {
+		char c = i < clean.size() ? clean[i] : 0;
 		bool keep = c != 0 && (isLetter(c) || isDigit(c) || c == '+' || c == '-' || c == '.' || c == '/' || c == ':');
 		if (keep) {
 			cur += c;
 			continue;
 		}
 		if (!cur.empty()) {
-			if ((int)words.size() == kMaxDateWords)
-				return false;
-			DateWord w;
-			w.text = cur;
-			words.push_back(w);
+			std::vector<std::string> pieces;
+			wordSplit(cur, pieces);
+			for (std::string& piece : pieces) {
+				if ((int)words.size() == kMaxDateWords)
+					return false;
+				DateWord w;
+				w.text = std::move(piece);
+				words.push_back(std::move(w));
+			}
 			cur.clear();
 		}
-		if (c == 0)
-			break;
 	}
 	for (DateWord& w : words)
 		classify(w, english);
@@ -1097,6 +1287,8 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 	DateParse p;
 	for (size_t i = 0; i < words.size(); i++)
 		p.apply(words, i, english);
+	if (!p.letterResolve(english))
+		p.ok = false;
 	Time& t = p.t;
 
 	// Fix-ups.
@@ -1106,11 +1298,14 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 		t.day = 1;
 	bool hasOffset = (p.found & PartZoneOffset) != 0;
 	if ((p.found & PartZoneName) && !hasOffset) {
-		TimezoneOffset(t.zoneName, &p.zoneBias);
+		p.zoneBias = p.nameBias;
 		hasOffset = true;
 	}
 	if (p.found & PartAm) {
-		if (t.hour == 12)
+		// The twelve-hour clock: "12 am" is midnight; "14:00 am" cannot be read.
+		if (t.hour > 12)
+			p.ok = false;
+		else if (t.hour == 12)
 			t.hour = 0;
 	} else if (p.found & PartPm) {
 		if (t.hour < 12)
@@ -1157,8 +1352,9 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 		}
 	}
 
+	// A day the month does not have ("31 Apr") would roll over into the next month.
 	long long value = 0;
-	if (!TimeCore::ToTimeVal(value, t, bias))
+	if (t.day > monthDays(t.year, t.month) || !TimeCore::ToTimeVal(value, t, bias))
 		p.ok = false;
 
 	// A date without a year read against now is never more than a day ahead: it is last
@@ -1168,9 +1364,11 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 		// A later conversion reads the fields afresh; the old day's flag would mislead it.
 		if (bias == TimeCore::kBiasLocal)
 			t.zoneName[0] = 0;
-		if (!TimeCore::ToTimeVal(value, t, bias))
+		if (t.day > monthDays(t.year, t.month) || !TimeCore::ToTimeVal(value, t, bias))
 			p.ok = false;
 	}
+	if (p.leapSecond)
+		value += TimeCore::kUsecsPerSecond;
 
 	if (parts != nullptr)
 		*parts = p.found;

@@ -94,7 +94,7 @@ bool Unicode::Validate(const char* p, long maxBytes, long maxChars, long* bytes,
 	bool ok = true;
 	if (p && maxBytes > 0 && maxChars > 0) {
 		const uchar* u = reinterpret_cast<const uchar*>(p);
-		while (u[b] && b < maxBytes && c < maxChars) {
+		while (b < maxBytes && u[b] && c < maxChars) {
 			if (u[b] < 0x80) {
 				b++;
 				c++;

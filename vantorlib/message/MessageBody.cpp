@@ -337,7 +337,8 @@ Error MessageBody::rewrite(const TString& path, unsigned int fileInfo, long long
 	// The section lines have the same length whatever their offsets (always 8 hex digits), so
 	// the new body start is known before they are written and the offsets shifted at once.
 	TString stateValue, stateLine;
-	MessageData::ToString(mData, stateValue);
+	TString oldState;
+	MessageData::ToString(mData, stateValue, HeaderGet(kHeaderQuillfernState, oldState) ? &oldState : nullptr);
 	HeaderUtil::Create(stateLine, TString(kStateName), stateValue);
 	if (err == ErrOkay) {
 		long long headBytes = headEnd + stateLine.ByteLength() + 2;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "FileLock.h"
 #include "PathMngr.h"
 #include "Str.h"
 #include "TextFile.h"
@@ -48,12 +49,19 @@ bool sameName(const TString& a, const TString& b)
 	return a.CompareNoCase(b) == 0;
 }
 
-// A comment text as it is kept: trimmed, and only when it fits on one line.
+bool utf8(const TString& t)
+{
+	long bytes = 0, chars = 0;
+	return Unicode::Validate(t.String(), t.ByteLength() + 1, t.ByteLength() + 1, &bytes, &chars) &&
+		bytes == t.ByteLength();
+}
+
+// A comment text as it is kept: trimmed, and only when it fits on one line and reads back.
 bool commentClean(const TString& in, TString& out)
 {
 	out = in;
 	out.Trim();
-	return !out.FindPtr('\r') && !out.FindPtr('\n');
+	return !out.FindPtr('\r') && !out.FindPtr('\n') && utf8(out) && out.ByteLength() < TextFile::kLineMax;
 }
 
 const char* const kHeaderCreated = " Created: %s";
@@ -378,14 +386,38 @@ void InitFile::linesBuild()
 	mLines.swap(out);
 }
 
-Error InitFile::StateWrite(const TString& path, long long lockWait)
+Error InitFile::StateWrite(const TString& path, long long lockWait, long newPerm)
 {
 	sectionsPrune();
 	linesBuild();
 	TString file = path;
 	if (!PathMngr::ExtReplace(file, FileExtension()))
 		return ErrGmBadPath;
-	return TextFile::WriteReplace(file, mLines, lockWait);
+	return TextFile::WriteReplace(file, mLines, lockWait, newPerm);
+}
+
+Error InitFile::Update(const TString& path, long long lockWait, const std::function<Error(InitFile&)>& change,
+	long newPerm)
+{
+	TString file = path;
+	if (!PathMngr::ExtReplace(file, FileExtension()))
+		return ErrGmBadPath;
+	FileLock lock;
+	Error e = lock.Lock(file, lockWait > FileLock::kWaitChange ? lockWait : FileLock::kWaitChange);
+	if (e == ErrOkay) {
+		e = StateRead(file, lockWait);
+		if (e == ErrFileNotFound) {
+			Clear();
+			e = ErrOkay;
+		}
+	}
+	if (e == ErrOkay)
+		e = change(*this);
+	if (e == ErrOkay)
+		e = StateWrite(file, lockWait, newPerm);
+	if (lock.Held())
+		lock.Unlock();
+	return e;
 }
 
 bool InitFile::SectionSet(const TString& section)
@@ -440,6 +472,17 @@ bool InitFile::itemStore(const TString& section, const TString& item, int type, 
 {
 	if (!NameValid(section) || !NameValid(item))
 		return false;
+	// What the reader would refuse is refused here: text that is not UTF-8, and an item
+	// line longer than a line may be.
+	if (!utf8(value))
+		return false;
+	Item probe;
+	probe.type = type;
+	probe.value = value;
+	TString line;
+	FormatItem(line, item, probe, TString());
+	if (line.ByteLength() > TextFile::kLineMax)
+		return false;
 	Item& it = mSections[section].items[item];
 	it.type = type;
 	it.value = value;
@@ -463,7 +506,8 @@ bool InitFile::ItemSetCustom(const TString& section, const TString& item, const 
 	// Reading trims the raw text, so it is stored trimmed.
 	TString clean = raw;
 	clean.Trim();
-	if (clean.FindPtr('\r') || clean.FindPtr('\n') || clean.FindPtr(';'))
+	// A raw text starting with a double quote would read back as a string item.
+	if (clean.FindPtr('\r') || clean.FindPtr('\n') || clean.FindPtr(';') || clean.ByteFirst() == '"')
 		return false;
 	return itemStore(section, item, ItemCustom, clean);
 }

@@ -12,6 +12,7 @@
 // none of [ ] ; = " '.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -61,7 +62,13 @@ public:
 	// Writes path (extension "init"). The new content goes to a temporary file that replaces
 	// the old one only once it is complete on disk, so a failed write leaves the previous
 	// file as it was.
-	Error StateWrite(const TString& path, long long lockWait);
+	// A new file gets the permission bits newPerm when it is 0 or more.
+	Error StateWrite(const TString& path, long long lockWait, long newPerm = -1);
+	// A change that no other process's change can come between: takes the file's lock (see
+	// FileLock; waiting at least FileLock::kWaitChange), reads the file (a missing one reads as empty), applies change, and writes the
+	// result when change returns ErrOkay. The first error wins; the lock is always given back.
+	Error Update(const TString& path, long long lockWait, const std::function<Error(InitFile&)>& change,
+		long newPerm = -1);
 	void Clear();
 	static const char* FileExtension() { return "init"; }
 
@@ -80,8 +87,9 @@ public:
 	bool ItemSet(const TString& section, const TString& item, const TString& value);
 	bool ItemSet(const TString& section, const TString& item, const char* value) { return ItemSet(section, item, TString(value)); }
 	bool ItemSet(const TString& section, const TString& item, long value);
-	// Raw text is stored trimmed; it must stay on its line and come back the same, so CR,
-	// LF and ";" are refused.
+	// Setters refuse (false) what would not read back: text that is not UTF-8 and item lines
+	// longer than a text line. Raw text is stored trimmed; it must stay on its line and come
+	// back the same, so CR, LF, ";" and a leading double quote are refused.
 	bool ItemSetCustom(const TString& section, const TString& item, const TString& raw);
 	bool ItemGet(const TString& section, const TString& item, TString& value) const;
 	bool ItemGet(const TString& section, const TString& item, long& value) const;

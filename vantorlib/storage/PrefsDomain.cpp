@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -254,7 +255,8 @@ bool PrefsDomain::LineParse(const char* line, PrefsValue& root)
 		double r = 0;
 		const char* end = p + std::strcspn(p, " \t");
 		auto res = std::from_chars(p, end, r);
-		if (res.ec != std::errc() || res.ptr != end)
+		// Only finite numbers: "nan" would not even equal itself when read back.
+		if (res.ec != std::errc() || res.ptr != end || !std::isfinite(r))
 			return false;
 		value.RealSet(r);
 		p = end;
@@ -336,9 +338,16 @@ Error PrefsDomain::Write()
 	lines.push_back(head);
 	lines.push_back(TString("; This file uses the UTF-8 encoding"));
 	Lines(mRoot, lines);
-	for (const TString& line : lines)
-		if (line.ByteLength() > TextFile::kLineMax)
+	// Nothing is written that would not read back (a line too long, a real that is not a
+	// finite number): the store would be unreadable as a whole.
+	PrefsValue check;
+	check.DictSet();
+	for (size_t i = 2; i < lines.size(); ++i) {
+		if (lines[i].ByteLength() > TextFile::kLineMax)
 			return ErrFileLineTooLong;
+		if (!LineParse(lines[i].String(), check))
+			return ErrFileInvalidData;
+	}
 	return TextFile::WriteReplace(path, lines, -1);
 }
 

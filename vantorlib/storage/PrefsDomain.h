@@ -42,8 +42,9 @@ public:
 	// Reads the domain's file; a missing file is an empty domain. A malformed file is
 	// ErrFileInvalidData and leaves the values empty.
 	Error Read();
-	// Writes every value. A line longer than a text line may be (2000 bytes) is
-	// ErrFileLineTooLong, and nothing is written then.
+	// Writes every value. Nothing is written when a value would not read back: a line longer
+	// than a text line may be (2000 bytes) is ErrFileLineTooLong, a real that is not a finite
+	// number ErrFileInvalidData.
 	Error Write();
 	void Clear() { mRoot.DictSet(); }
 

@@ -50,7 +50,7 @@ Error RandomFile::blockWrite(long index, Block& block)
 	return ErrOkay;
 }
 
-Error RandomFile::blockGet(long index, Block** out)
+Error RandomFile::blockGet(long index, Block** out, bool fill)
 {
 	*out = nullptr;
 	auto it = mCache.find(index);
@@ -80,9 +80,10 @@ Error RandomFile::blockGet(long index, Block** out)
 		block.data = std::move(victim->second.data);
 		mCache.erase(victim);
 	}
-	std::memset(block.data.get(), 0, static_cast<size_t>(mBlockSize));
 	long len = extent(index);
-	if (len > 0) {
+	if (fill)
+		std::memset(block.data.get(), 0, static_cast<size_t>(mBlockSize));
+	if (fill && len > 0) {
 		unsigned long long done = 0;
 		Error e = mImp.ReadAt(static_cast<long long>(index) * mBlockSize, block.data.get(),
 			static_cast<unsigned long long>(len), &done);
@@ -140,7 +141,8 @@ Error RandomFile::Write(const void* data, unsigned long long n, unsigned long lo
 		long index = static_cast<long>(mPosition / mBlockSize);
 		long offset = static_cast<long>(mPosition % mBlockSize);
 		Block* block;
-		e = blockGet(index, &block);
+		bool whole = offset == 0 && n - *done >= static_cast<unsigned long long>(mBlockSize);
+		e = blockGet(index, &block, !whole);
 		if (e != ErrOkay)
 			return e;
 		unsigned long long room = static_cast<unsigned long long>(mBlockSize - offset);

@@ -48,7 +48,9 @@ protected:
 private:
 	// Bytes of block index that lie inside the logical size.
 	long extent(long index) const;
-	Error blockGet(long index, Block** block);
+	// fill: read the block's bytes from the file; a caller about to overwrite the whole
+	// block passes false and saves the read.
+	Error blockGet(long index, Block** block, bool fill = true);
 	Error blockWrite(long index, Block& block);
 	Error cacheDrop();
 

@@ -1,12 +1,17 @@
 #include "TextFile.h"
 
+#include <dirent.h>
 #include <errno.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "Err.h"
 #include "PathMngr.h"
@@ -246,30 +251,78 @@ static void syncDir(const TString& dir)
 	}
 }
 
-Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait)
+// The file that writing to path changes: a symbolic link is followed to its target (even a
+// target that does not exist yet), so that the link stays and the target gets the new content.
+static Error writeTarget(const TString& path, TString& target)
+{
+	target = path;
+	for (int hops = 0; hops < 40; ++hops) {
+		struct stat st;
+		if (::lstat(target.String(), &st) != 0)
+			return errno == ENOENT ? ErrOkay : Err::StatusFile(errno);
+		if (!S_ISLNK(st.st_mode))
+			return ErrOkay;
+		char buf[4096];
+		ssize_t n = ::readlink(target.String(), buf, sizeof buf - 1);
+		if (n < 0)
+			return Err::StatusFile(errno);
+		buf[n] = 0;
+		TString next;
+		next.AllowInvalidSet(true);  // file names are bytes
+		if (buf[0] == '/') {
+			next.Assign(buf);
+		} else {
+			TString root, leaf;
+			if (!PathMngr::SplitRootLeaf(target, root, leaf))
+				return ErrGmBadPath;
+			next = root;
+			if (next.Empty())
+				next.Assign(buf);
+			else if (!PathMngr::Append(next, TString(buf)))
+				return ErrGmBadPath;
+		}
+		target = next;
+	}
+	return Err::StatusFile(ELOOP);
+}
+
+Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait, long newPerm)
 {
 	static std::atomic<unsigned long> sTempCount{0};
+	TString file;
+	Error e = writeTarget(path, file);
+	if (e != ErrOkay)
+		return e;
 	TString root, leaf;
-	if (!PathMngr::SplitRootLeaf(path, root, leaf) || leaf.Empty())
+	if (!PathMngr::SplitRootLeaf(file, root, leaf) || leaf.Empty())
 		return ErrGmBadPath;
 
 	// Hold the existing file while it is replaced, so that writers and lock-waiting readers
 	// take turns.
 	DiskFile guard;
-	Error e = guard.Open(path, FileAccessRead, lockWait);
-	bool keepPerm = e == ErrOkay;
+	e = guard.Open(file, FileAccessRead, lockWait);
+	bool exists = e == ErrOkay;
 	if (e == ErrFileNotFound)
 		e = ErrOkay;
 	if (e != ErrOkay)
 		return e;
 	unsigned short perm = 0;
-	if (keepPerm)
+	if (exists) {
 		guard.PermGet(&perm);
+		// A file its owner may not write is left as it is, not replaced behind its back.
+		if (!(perm & 0200)) {
+			guard.Close();
+			return ErrFileAccessDenied;
+		}
+	} else if (newPerm >= 0) {
+		perm = static_cast<unsigned short>(newPerm);
+	}
+	bool permSet = exists || newPerm >= 0;
 
 	TString temp = root;
 	TString tempLeaf;
 	tempLeaf.AllowInvalidSet(true);  // file names are bytes
-	tempLeaf.Fmt(".%s.%ld-%lu.tmp", leaf.String(), static_cast<long>(::getpid()), sTempCount.fetch_add(1) + 1);
+	tempLeaf.Fmt(".%s.%ld-%lu%s", leaf.String(), static_cast<long>(::getpid()), sTempCount.fetch_add(1) + 1, kTempSuffix);
 	if (temp.Empty())
 		temp = tempLeaf;
 	else if (!PathMngr::Append(temp, tempLeaf))
@@ -279,21 +332,16 @@ Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& li
 	if (e == ErrOkay)
 		e = out.Open(temp, ModeWrite, -1);
 	bool created = e == ErrOkay;
-	if (e == ErrOkay && keepPerm)
+	if (e == ErrOkay && permSet)
 		e = out.PermSet(perm);
-	// PermSet may narrow the access to what the bits allow; writing needs the owner bit.
-	if (e == ErrOkay && keepPerm && !(perm & 0200))
-		e = out.PermSet(static_cast<unsigned short>(perm | 0200));
 	for (size_t i = 0; e == ErrOkay && i < lines.size(); ++i)
 		e = out.Write(lines[i]);
 	if (e == ErrOkay)
 		e = out.Flush();
-	if (e == ErrOkay && keepPerm && !(perm & 0200))
-		e = out.PermSet(perm);
 	Error c = out.IsOpen() ? out.Close() : ErrOkay;
 	if (e == ErrOkay)
 		e = c;
-	if (e == ErrOkay && ::rename(temp.String(), path.String()) != 0)
+	if (e == ErrOkay && ::rename(temp.String(), file.String()) != 0)
 		e = Err::StatusFile(errno);
 	if (e == ErrOkay)
 		syncDir(root);
@@ -302,4 +350,48 @@ Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& li
 	if (guard.IsOpen())
 		guard.Close();
 	return e;
+}
+
+// A temporary file of WriteReplace: ".LEAF.PID-N.tmp".
+static bool tempName(const char* name, long& pid)
+{
+	size_t len = std::strlen(name);
+	size_t suffix = std::strlen(TextFile::kTempSuffix);
+	if (len < suffix + 4 || name[0] != '.' || std::strcmp(name + len - suffix, TextFile::kTempSuffix) != 0)
+		return false;
+	std::string body(name + 1, len - 1 - suffix);
+	size_t dash = body.rfind('-');
+	size_t dot = dash == std::string::npos ? std::string::npos : body.rfind('.', dash);
+	if (dot == std::string::npos || dot == 0)
+		return false;
+	std::string pidText = body.substr(dot + 1, dash - dot - 1);
+	std::string count = body.substr(dash + 1);
+	if (pidText.empty() || count.empty() || pidText.size() > 10 ||
+		pidText.find_first_not_of("0123456789") != std::string::npos ||
+		count.find_first_not_of("0123456789") != std::string::npos)
+		return false;
+	pid = std::atol(pidText.c_str());
+	return pid > 0;
+}
+
+long TextFile::TempSweep(const TString& dir)
+{
+	long removed = 0;
+	DIR* d = ::opendir(dir.Empty() ? "." : dir.String());
+	if (!d)
+		return 0;
+	while (struct dirent* ent = ::readdir(d)) {
+		long pid = 0;
+		if (!tempName(ent->d_name, pid))
+			continue;
+		// Only the files of writers that are gone; a live process may be writing its own.
+		if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+			continue;
+		std::string full = std::string(dir.Empty() ? "." : dir.String()) + "/" + ent->d_name;
+		struct stat st;
+		if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(full.c_str()) == 0)
+			++removed;
+	}
+	::closedir(d);
+	return removed;
 }

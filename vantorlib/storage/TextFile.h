@@ -51,7 +51,16 @@ public:
 	// the new content: the lines go to a temporary file beside it, which is synced to disk
 	// and then renamed over the old file. The old file's permission bits are kept. While
 	// writing, an existing file is held with an exclusive lock (waiting up to lockWait).
-	static Error WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait);
+	// A new file gets the permission bits newPerm when it is 0 or more. A symbolic link is
+	// written through (its target changes, the link stays). A file whose owner may not write
+	// it is not replaced: ErrFileAccessDenied.
+	static Error WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait,
+		long newPerm = -1);
+	// The suffix of WriteReplace's temporary files.
+	static constexpr const char* kTempSuffix = ".tmp";
+	// Removes from dir the temporary files that WriteReplace left behind in processes that are
+	// gone (killed while writing); returns how many.
+	static long TempSweep(const TString& dir);
 
 	int LineTypeLen() const { return mLineType == LineCrLf ? 2 : 1; }
 	LineType LineTypeGet() const { return mLineType; }

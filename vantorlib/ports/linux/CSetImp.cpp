@@ -83,8 +83,11 @@ bool icuConvert(const char* fromName, const char* src, long n, const char* toNam
 
 bool CSetImp::Convert(Charset from, const TString& text, Charset to, TString& out)
 {
-	// The source may be out itself.
-	TString src(text);
+	// The source may be out itself, which is emptied below: then it is copied first.
+	TString copy;
+	if (&text == &out)
+		copy = text;
+	const TString& src = &text == &out ? copy : text;
 	out.Erase();
 	out.AllowInvalidSet(true);
 	out.CharsetSet(to);

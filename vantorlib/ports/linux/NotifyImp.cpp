@@ -29,8 +29,8 @@ namespace {
 const char kMagic[] = "QFN1\n";
 const size_t kMagicLen = sizeof kMagic - 1;
 const size_t kReceiveMax = 65536;
-// Events waiting for the sender beyond this many are dropped: memory stays bounded even when
-// a worker posts faster than the peers can take.
+// Events waiting for the sender beyond this many are dropped (and every peer is owed a
+// reload): memory stays bounded even when a worker posts faster than the peers can take.
 const size_t kQueueMax = 20000;
 // How long the sender waits for one peer whose queue is full before it gives that peer up
 // for the batch at hand.
@@ -41,20 +41,24 @@ const long long kDrainWait = 1000000;
 struct Peer {
 	int fd = -1;
 	bool stalled = false;
+	bool lost = false;  // something of the batch at hand did not reach it
 };
 
 struct Bus {
 	std::string root;
 	std::string folder;
 	std::string endpoint;  // full path of our socket
-	std::string leaf;      // its name in the folder
+	std::string leaf;  // its name in the folder
+	std::string marker;  // full path of the marker that says we are owed a reload
 	NotifyImp::Receiver receiver = nullptr;
+	NotifyImp::Lost lost = nullptr;
 	int sock = -1;
 	int wake[2] = {-1, -1};
 
-	std::mutex lock;  // guards queue and stopping
+	std::mutex lock;  // guards queue, overflowed and stopping
 	std::condition_variable changed;
 	std::deque<std::string> queue;
+	bool overflowed = false;  // events were dropped before reaching the queue
 	bool stopping = false;
 
 	std::map<std::string, Peer> peers;  // by leaf name; sender thread only
@@ -139,10 +143,29 @@ bool socketAddress(const std::string& path, sockaddr_un& addr)
 	return true;
 }
 
+const char kSocketExt[] = ".sock";
+const char kMarkerExt[] = ".reload";
+
+bool hasExt(const char* name, const char* ext)
+{
+	size_t len = strlen(name), extLen = strlen(ext);
+	return name[0] != '.' && len > extLen && strcmp(name + len - extLen, ext) == 0;
+}
+
 bool isSocketName(const char* name)
 {
-	size_t len = strlen(name);
-	return name[0] != '.' && len > 5 && strcmp(name + len - 5, ".sock") == 0;
+	return hasExt(name, kSocketExt);
+}
+
+// The name of the reload marker of a socket, and the other way round.
+std::string markerName(const std::string& socketLeaf)
+{
+	return socketLeaf.substr(0, socketLeaf.size() - (sizeof kSocketExt - 1)) + kMarkerExt;
+}
+
+std::string socketName(const std::string& markerLeaf)
+{
+	return markerLeaf.substr(0, markerLeaf.size() - (sizeof kMarkerExt - 1)) + kSocketExt;
 }
 
 // Connects a datagram socket to a peer. Returns -1 and removes the file when nobody
@@ -192,8 +215,8 @@ void scanPeers(Bus& bus)
 	bus.peers.swap(seen);
 }
 
-// Done also covers a datagram refused for itself (it is dropped for that peer only).
-enum class Sent { Done, Full, Gone };
+// Refused: the datagram itself was not taken (it is lost for that peer only).
+enum class Sent { Done, Full, Gone, Refused };
 
 Sent sendPeer(Peer& peer, const std::string& datagram, int waitMs)
 {
@@ -207,7 +230,7 @@ Sent sendPeer(Peer& peer, const std::string& datagram, int waitMs)
 		if (errno == ECONNREFUSED || errno == ECONNRESET || errno == ENOTCONN || errno == EPIPE)
 			return Sent::Gone;
 		if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS)
-			return Sent::Done;
+			return Sent::Refused;
 		long long left = (deadline - ThreadImp::Ticks()) / 1000;
 		if (left <= 0)
 			return Sent::Full;
@@ -222,17 +245,60 @@ bool writable(const Peer& peer)
 	return poll(&p, 1, 0) > 0 && (p.revents & POLLOUT) != 0;
 }
 
+// A datagram with no event in it: it only wakes the peer.
+std::string wakeDatagram(const Bus& bus)
+{
+	std::string datagram(kMagic, kMagicLen);
+	datagram.append(bus.root);
+	datagram.append(2, '\0');
+	return datagram;
+}
+
+// Tells the peers that lost something of the batch that they are owed a reload: the marker
+// is left after the loss, so that the reload it brings comes after it too. The peer looks for
+// the marker when it has emptied its socket; the wake-up makes sure that it does so even when
+// nothing else comes (when its socket is full, what is in it wakes it).
+void owePeers(Bus& bus)
+{
+	std::string wake;
+	for (auto& entry : bus.peers) {
+		Peer& peer = entry.second;
+		if (!peer.lost)
+			continue;
+		peer.lost = false;
+		std::string marker = bus.folder + "/" + markerName(entry.first);
+		int fd = open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+		if (fd >= 0)
+			close(fd);
+		if (wake.empty())
+			wake = wakeDatagram(bus);
+		ssize_t sent = send(peer.fd, wake.data(), wake.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+		(void)sent;
+	}
+}
+
+void oweAll(Bus& bus)
+{
+	scanPeers(bus);
+	for (auto& entry : bus.peers)
+		entry.second.lost = true;
+	owePeers(bus);
+}
+
 void senderLoop(Bus* bus)
 {
 	long long drainEnd = 0;
 	for (;;) {
 		std::deque<std::string> batch;
-		bool stopping;
+		bool stopping, overflowed;
 		{
 			std::unique_lock<std::mutex> held(bus->lock);
-			bus->changed.wait(held, [bus] { return bus->stopping || !bus->queue.empty(); });
+			bus->changed.wait(
+				held, [bus] { return bus->stopping || bus->overflowed || !bus->queue.empty(); });
 			batch.swap(bus->queue);
 			stopping = bus->stopping;
+			overflowed = bus->overflowed;
+			bus->overflowed = false;
 		}
 		if (stopping && drainEnd == 0)
 			drainEnd = ThreadImp::Ticks() + kDrainWait;
@@ -246,6 +312,7 @@ void senderLoop(Bus* bus)
 				for (auto it = bus->peers.begin(); it != bus->peers.end();) {
 					Peer& peer = it->second;
 					if (peer.stalled) {
+						peer.lost = true;
 						++it;
 						continue;
 					}
@@ -259,19 +326,30 @@ void senderLoop(Bus* bus)
 						// Its process ended: the socket file, if still there, is stale.
 						close(peer.fd);
 						unlink((bus->folder + "/" + it->first).c_str());
+						unlink((bus->folder + "/" + markerName(it->first)).c_str());
 						it = bus->peers.erase(it);
 						continue;
 					}
 					if (result == Sent::Full)
 						peer.stalled = true;
+					if (result != Sent::Done)
+						peer.lost = true;
 					++it;
 				}
 			}
+			owePeers(*bus);
 		}
+		if (overflowed)
+			oweAll(*bus);
 		if (stopping) {
 			std::lock_guard<std::mutex> held(bus->lock);
-			if (bus->queue.empty() || ThreadImp::Ticks() > drainEnd)
+			if (bus->queue.empty() && !bus->overflowed)
 				break;
+			if (ThreadImp::Ticks() > drainEnd) {
+				// What is still queued will not be passed on.
+				oweAll(*bus);
+				break;
+			}
 		}
 	}
 	for (auto& entry : bus->peers)
@@ -316,7 +394,12 @@ void listenerLoop(Bus* bus)
 			}
 			if (static_cast<size_t>(n) <= buffer.size())
 				deliver(bus, buffer.data(), static_cast<size_t>(n));
+			else if (bus->lost != nullptr)
+				bus->lost();
 		}
+		// The socket is empty: a sender that could not reach us has left its marker by now.
+		if (unlink(bus->marker.c_str()) == 0 && bus->lost != nullptr)
+			bus->lost();
 	}
 }
 
@@ -340,6 +423,54 @@ void sweep(const Bus& bus)
 	}
 }
 
+// Removes from the folder of a root what dead processes left (their sockets, and markers
+// whose socket is gone), then the folder itself when nothing else is in it. A process that
+// joins at that moment finds its folder gone when it binds, and makes it again.
+void tidy(const std::string& folder)
+{
+	DIR* dir = opendir(folder.c_str());
+	if (dir == nullptr)
+		return;
+	std::vector<std::string> sockets, markers;
+	while (dirent* entry = readdir(dir)) {
+		if (isSocketName(entry->d_name))
+			sockets.push_back(entry->d_name);
+		else if (hasExt(entry->d_name, kMarkerExt))
+			markers.push_back(entry->d_name);
+	}
+	closedir(dir);
+	for (const std::string& name : sockets) {
+		int fd = connectPeer(folder + "/" + name);
+		if (fd >= 0)
+			close(fd);
+	}
+	for (const std::string& name : markers) {
+		struct stat st;
+		if (lstat((folder + "/" + socketName(name)).c_str(), &st) != 0 && errno == ENOENT)
+			unlink((folder + "/" + name).c_str());
+	}
+	rmdir(folder.c_str());
+}
+
+// Tidies the folders of every root, so that those of processes that died go too.
+void tidyAll(const std::string& user)
+{
+	DIR* dir = opendir(user.c_str());
+	if (dir == nullptr)
+		return;
+	std::vector<std::string> folders;
+	while (dirent* entry = readdir(dir)) {
+		if (strlen(entry->d_name) == 16 && strspn(entry->d_name, "0123456789abcdef") == 16)
+			folders.push_back(user + "/" + entry->d_name);
+	}
+	closedir(dir);
+	for (const std::string& folder : folders) {
+		struct stat st;
+		if (lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+			tidy(folder);
+	}
+}
+
 void destroy(Bus* bus)
 {
 	if (bus->sock >= 0)
@@ -348,8 +479,10 @@ void destroy(Bus* bus)
 		if (fd >= 0)
 			close(fd);
 	}
-	if (!bus->endpoint.empty())
+	if (!bus->endpoint.empty()) {
 		unlink(bus->endpoint.c_str());
+		unlink(bus->marker.c_str());
+	}
 	delete bus;
 }
 
@@ -365,21 +498,23 @@ std::string NotifyImp::Folder(const std::string& root)
 	return user + "/" + hex(rootHash(canonicalRoot(root)));
 }
 
-bool NotifyImp::Open(const std::string& root, Receiver receiver)
+bool NotifyImp::Open(const std::string& root, Receiver receiver, Lost lost)
 {
 	Close();
 	if (receiver == nullptr)
 		return false;
 	std::string folder = Folder(root);
-	if (folder.empty() || !privateFolder(folder, true))
+	if (folder.empty())
 		return false;
 
 	Bus* bus = new Bus;
 	bus->root = canonicalRoot(root);
 	bus->folder = folder;
 	bus->receiver = receiver;
+	bus->lost = lost;
 	std::random_device random;
-	uint64_t token = (static_cast<uint64_t>(random()) << 32) ^ random() ^ static_cast<uint64_t>(ThreadImp::Ticks());
+	uint64_t token =
+		(static_cast<uint64_t>(random()) << 32) ^ random() ^ static_cast<uint64_t>(ThreadImp::Ticks());
 	bus->leaf = std::to_string(getpid()) + "-" + hex(token) + ".sock";
 	std::string path = folder + "/" + bus->leaf;
 
@@ -393,12 +528,25 @@ bool NotifyImp::Open(const std::string& root, Receiver receiver)
 		destroy(bus);
 		return false;
 	}
-	unlink(path.c_str());
-	if (bind(bus->sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+	// The last process of the root may remove the folder between its making and the bind.
+	bool bound = false;
+	for (int attempt = 0; attempt < 20 && !bound; attempt++) {
+		if (!privateFolder(folder, true)) {
+			if (errno == ENOENT)
+				continue;
+			break;
+		}
+		unlink(path.c_str());
+		bound = bind(bus->sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+		if (!bound && errno != ENOENT)
+			break;
+	}
+	if (!bound) {
 		destroy(bus);
 		return false;
 	}
 	bus->endpoint = path;
+	bus->marker = folder + "/" + markerName(bus->leaf);
 	sweep(*bus);
 	bus->sender = std::thread(senderLoop, bus);
 	bus->listener = std::thread(listenerLoop, bus);
@@ -427,7 +575,12 @@ void NotifyImp::Close()
 	ssize_t written = write(bus->wake[1], "x", 1);
 	(void)written;
 	bus->listener.join();
+	std::string folder = bus->folder;
 	destroy(bus);
+	tidy(folder);
+	size_t slash = folder.rfind('/');
+	if (slash != std::string::npos)
+		tidyAll(folder.substr(0, slash));
 }
 
 bool NotifyImp::IsOpen()
@@ -457,13 +610,12 @@ void NotifyImp::Post(const std::string& name, const std::string& payload)
 	datagram.append(name);
 	datagram.push_back('\0');
 	datagram.append(payload);
-	if (datagram.size() > kReceiveMax)
-		return;
 	{
 		std::lock_guard<std::mutex> queued(sBus->lock);
-		if (sBus->queue.size() >= kQueueMax)
-			return;
-		sBus->queue.push_back(std::move(datagram));
+		if (datagram.size() > kReceiveMax || sBus->queue.size() >= kQueueMax)
+			sBus->overflowed = true;
+		else
+			sBus->queue.push_back(std::move(datagram));
 	}
 	sBus->changed.notify_one();
 }

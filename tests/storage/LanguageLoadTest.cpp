@@ -287,7 +287,7 @@ TEST(AppPaths, BuildTreeResourcesAndPerUserFolder)
 	ASSERT_TRUE(AppPathMngr::Start());
 	TString s;
 	AppPathMngr::LeafName(s);
-	EXPECT_STREQ(s.String(), "test_foundation");
+	EXPECT_STREQ(s.String(), "test_storage");
 	AppPathMngr::FullPath(s);
 	EXPECT_EQ(s.String()[0], '/');
 	// Run from the build folder, the program uses the source tree's resources.

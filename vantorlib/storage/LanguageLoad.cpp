@@ -94,12 +94,25 @@ bool lineParse(const std::string& line, std::string& key, TString& text, std::st
 	return true;
 }
 
+// Opens the language file for reading with a shared lock, so that many processes starting at
+// once read it side by side; only a writer replacing it makes them wait (up to kLockWait).
+Error openShared(TextFile& file, const TString& path)
+{
+	long long first = TimeCore::TickCount();
+	for (;;) {
+		Error e = file.Open(path, TextFile::ModeRead, -1);
+		if (e != ErrFileLocked || TimeCore::TickCount() - first >= kLockWait)
+			return e;
+		TimeCore::Sleep(DiskFile::kLockRetryPause);
+	}
+}
+
 // Reads the file into the table; on a problem fills problem and returns false.
 bool fileRead(const TString& path, std::string& problem)
 {
 	Language::NameClear();
 	TextFile file;
-	Error e = file.Open(path, TextFile::ModeRead, kLockWait);
+	Error e = openShared(file, path);
 	if (e != ErrOkay) {
 		TString err;
 		TString t;
@@ -196,7 +209,7 @@ void problemShow(const std::string& problem, const TString& path, bool english)
 bool fileGenerated(const TString& path)
 {
 	TextFile file;
-	if (file.Open(path, TextFile::ModeRead, kLockWait) != ErrOkay)
+	if (openShared(file, path) != ErrOkay)
 		return false;
 	TString line;
 	line.AllowInvalidSet(true);

@@ -1,0 +1,818 @@
+#include "Database.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "FileBase.h"
+#include "FileMngr.h"
+#include "PathMngr.h"
+#include "Str.h"
+
+namespace {
+
+constexpr long kHeadCount = Database::kBucketCount + 1;
+constexpr long kTableOffset = Database::kHeaderLen;
+constexpr long kTableLen = Database::kIndexStart - Database::kHeaderLen;  // the fields and a LF
+constexpr long kKeyOffset = 2 * Database::kFieldLen;
+constexpr long kKeyField = Database::kIndexLen - 1 - kKeyOffset;  // key and its padding
+// After this many chains walked one by one, reading the whole index at once is cheaper.
+constexpr long kScanAfter = 16;
+// Index records read per call while scanning.
+constexpr long kScanChunk = 128;
+// Data blocks are read and written through a cache of 4096-byte blocks, one record each, while
+// records are reached by key; while they are read in order or appended at the end, through
+// larger blocks, so that one system call moves many records.
+constexpr long kCacheBlocks = 16;
+constexpr long kStreamBlockLen = 65536;
+constexpr long kModeSwitchAfter = 32;
+// The index of a full store (some 24 MB) fits the cache whole: chains are walked and index
+// records rewritten in memory, and each block reaches the disk once, at the close.
+constexpr long kIndexCacheBlocks = (Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
+constexpr char kEmptyData[] = "empty";
+
+long long indexOffset(int32_t record)
+{
+	return Database::kIndexStart + static_cast<long long>(Database::kIndexLen) * (record - 1);
+}
+
+long long dataOffset(int32_t record)
+{
+	return static_cast<long long>(Database::kBlockLen) * (record - 1);
+}
+
+bool ignorable(Error e)
+{
+	return e == ErrOkay || e == ErrFileEnd || e == ErrFileFull || e == ErrGmCommandFailed;
+}
+
+// Reads exactly n bytes at offset; a short read means the file is damaged.
+Error readAt(RandomFile& file, long long offset, void* data, unsigned long long n)
+{
+	Error e = file.PositionSet(offset, FilePtrStart);
+	unsigned long long done = 0;
+	if (e == ErrOkay)
+		e = file.Read(data, n, &done);
+	if (e == ErrFileEnd || (e == ErrOkay && done != n))
+		e = ErrFileInvalidData;
+	return e;
+}
+
+Error writeAt(RandomFile& file, long long offset, const void* data, unsigned long long n)
+{
+	Error e = file.PositionSet(offset, FilePtrStart);
+	unsigned long long done = 0;
+	if (e == ErrOkay)
+		e = file.Write(data, n, &done);
+	if (e == ErrOkay && done != n)
+		e = ErrFileWriteError;
+	return e;
+}
+
+}  // namespace
+
+Database::~Database()
+{
+	if (IsOpen())
+		Close();
+}
+
+// ---- keys, fields, paths ----
+
+bool Database::KeyValid(const char* key, long len)
+{
+	if (!key || len < 1 || len > kKeyMax)
+		return false;
+	if (Str::IsWhite(key[0]) || Str::IsWhite(key[len - 1]))
+		return false;
+	if (std::memchr(key, 0, static_cast<size_t>(len)))
+		return false;
+	return !(len == kDeletedLen && std::memcmp(key, sDeleted, kDeletedLen) == 0);
+}
+
+bool Database::KeyValid(const TString& key)
+{
+	return KeyValid(key.String(), key.ByteLength());
+}
+
+bool Database::DataValid(const TString& data)
+{
+	long n = data.ByteLength();
+	return n <= kDataMax && !std::memchr(data.String(), 0, static_cast<size_t>(n));
+}
+
+unsigned long Database::Hash(const char* key, long len)
+{
+	uint32_t sum = 0;
+	for (long i = 0; i < len; ++i)
+		sum += static_cast<uint32_t>(static_cast<unsigned char>(key[i])) * static_cast<uint32_t>(i + 1);
+	return sum % kBucketCount;
+}
+
+bool Database::isReserved(const std::string& key)
+{
+	return key.size() == static_cast<size_t>(kDeletedLen) &&
+		std::memcmp(key.data(), sDeleted, kDeletedLen) == 0;
+}
+
+bool Database::fieldParse(const char* p, int32_t* value)
+{
+	long i = 0;
+	while (i < kFieldLen && p[i] == ' ')
+		++i;
+	if (i == kFieldLen)
+		return false;
+	int32_t v = 0;
+	for (; i < kFieldLen; ++i) {
+		if (p[i] < '0' || p[i] > '9')
+			return false;
+		v = v * 10 + (p[i] - '0');
+	}
+	*value = v;
+	return true;
+}
+
+void Database::fieldFormat(char* p, long value)
+{
+	// Values never exceed 60000, so six characters always hold them.
+	char buf[16];
+	std::snprintf(buf, sizeof buf, "%6ld", value);
+	std::memcpy(p, buf, kFieldLen);
+}
+
+void Database::filePaths(const TString& path, TString& index, TString& data)
+{
+	index = path;
+	data = path;
+	if (!PathMngr::ExtReplace(index, "didx"))
+		index.Erase();
+	if (!PathMngr::ExtReplace(data, "ddat"))
+		data.Erase();
+}
+
+Error Database::PathGet(TString& path) const
+{
+	if (!IsOpen()) {
+		path.Erase();
+		return ErrFileNotOpen;
+	}
+	path = mPath;
+	return ErrOkay;
+}
+
+Error Database::Exists(const TString& path)
+{
+	TString index, data;
+	filePaths(path, index, data);
+	if (index.Empty() || data.Empty())
+		return ErrGmBadPath;
+	Error e = FileMngr::Exists(index);
+	if (e == ErrOkay)
+		e = FileMngr::Exists(data);
+	return e;
+}
+
+Error Database::Remove(const TString& path)
+{
+	TString index, data;
+	filePaths(path, index, data);
+	if (index.Empty() || data.Empty())
+		return ErrGmBadPath;
+	Error e = FileMngr::Remove(index);
+	Error d = FileMngr::Remove(data);
+	return e != ErrOkay ? e : d;
+}
+
+// ---- opening and closing ----
+
+void Database::reset()
+{
+	mState = StateData();
+	mPath.Erase();
+	mHeads.fill(0);
+	mChainLoaded.fill(false);
+	mChainsLoaded = 0;
+	mScanned = false;
+	mSlots.clear();
+	mSlots.shrink_to_fit();
+	mKeys.clear();
+	mIter = 1;
+	mStream = false;
+	mModeRun = 0;
+}
+
+Error Database::Open(const TString& path, long long lockWait)
+{
+	if (IsOpen())
+		Close();
+	reset();
+	TString indexPath, dataPath;
+	filePaths(path, indexPath, dataPath);
+	if (indexPath.Empty() || dataPath.Empty())
+		return ErrGmBadPath;
+
+	bool madeIndex = false, madeData = false;
+	mDataFile.BufferSizeSet(kBlockLen, kCacheBlocks);
+	mIndexFile.BufferSizeSet(kBlockLen, kIndexCacheBlocks);
+	auto openOne = [lockWait](RandomFile& file, const TString& p, bool& made) {
+		Error e = file.Open(p, FileAccessReadWrite, lockWait);
+		if (e == ErrFileNotFound) {
+			e = file.Create(p, FileAccessReadWrite, lockWait);
+			made = e == ErrOkay;
+			// Another process may have made it in between.
+			if (e == ErrFileAlreadyExists)
+				e = file.Open(p, FileAccessReadWrite, lockWait);
+		}
+		return e;
+	};
+	Error e = openOne(mIndexFile, indexPath, madeIndex);
+	if (e == ErrOkay)
+		e = openOne(mDataFile, dataPath, madeData);
+	if (e == ErrOkay)
+		e = openCheck();
+	if (e != ErrOkay) {
+		mIndexFile.Close();
+		mDataFile.Close();
+		// A failed open leaves nothing behind that it made itself.
+		if (madeIndex)
+			FileMngr::Remove(indexPath);
+		if (madeData)
+			FileMngr::Remove(dataPath);
+		reset();
+		return e;
+	}
+	mPath = path;
+	return ErrOkay;
+}
+
+Error Database::tableWrite()
+{
+	std::string table(static_cast<size_t>(kTableLen), ' ');
+	for (long i = 0; i < kHeadCount; ++i)
+		fieldFormat(&table[static_cast<size_t>(i * kFieldLen)], 0);
+	table[static_cast<size_t>(kTableLen - 1)] = '\n';
+	return writeAt(mIndexFile, kTableOffset, table.data(), table.size());
+}
+
+Error Database::openCheck()
+{
+	unsigned long long indexSize = 0, dataSize = 0;
+	Error e = mIndexFile.SizeGet(&indexSize);
+	if (e == ErrOkay)
+		e = mDataFile.SizeGet(&dataSize);
+	if (e != ErrOkay)
+		return e;
+	if (indexSize == 0) {
+		// A new store: header, then every chain head empty. Nothing is written beside a
+		// data file that holds blocks already.
+		if (dataSize != 0)
+			return ErrFileInvalidData;
+		mState = StateData();
+		e = headerWrite(false);
+		if (e == ErrOkay)
+			e = tableWrite();
+		if (e == ErrOkay)
+			e = mIndexFile.SizeGet(&indexSize);
+		if (e != ErrOkay)
+			return e;
+	} else {
+		char head[kHeaderLen];
+		e = readAt(mIndexFile, 0, head, kHeaderLen);
+		if (e != ErrOkay)
+			return e;
+		int32_t deleted = 0, live = 0;
+		if (std::memcmp(head, "DB006C", 6) != 0 || head[kHeaderLen - 1] != '\n' ||
+			!fieldParse(head + 6, &deleted) || !fieldParse(head + 12, &live) ||
+			static_cast<long>(deleted) + live > kRecordMax)
+			return ErrFileInvalidData;
+		mState.live = live;
+		mState.deleted = deleted;
+	}
+	long long total = static_cast<long long>(mState.live) + mState.deleted;
+	if (indexSize != static_cast<unsigned long long>(kIndexStart + kIndexLen * total) ||
+		dataSize != static_cast<unsigned long long>(kBlockLen * total))
+		return ErrFileInvalidData;
+	mState.status = StatusClean;
+	mState.written = StatusClean;
+	mSlots.resize(static_cast<size_t>(total));
+	e = headsRead();
+	if (e != ErrOkay)
+		return e;
+	if (total == 0) {
+		mChainLoaded.fill(true);
+		mScanned = true;
+	}
+	mIter = 1;
+	return ErrOkay;
+}
+
+Error Database::Close()
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	// Everything else reaches the disk before the clean status does, so that a crash in
+	// between leaves a store that the next open refuses.
+	Error e = mDataFile.Flush();
+	Error f = mIndexFile.Flush();
+	if (e == ErrOkay)
+		e = f;
+	if (mState.status != StatusInvalid && mState.written != StatusClean) {
+		if (e == ErrOkay) {
+			mState.status = StatusClean;
+			e = headerWrite(true);
+		}
+	}
+	Error c = mDataFile.Close();
+	Error d = mIndexFile.Close();
+	if (e == ErrOkay)
+		e = c;
+	if (e == ErrOkay)
+		e = d;
+	reset();
+	return e;
+}
+
+// ---- header and chain heads ----
+
+Error Database::headerWrite(bool through)
+{
+	char head[kHeaderLen];
+	static constexpr char kMagic[] = "DB006";
+	std::copy(kMagic, kMagic + 5, head);
+	head[5] = static_cast<char>(mState.status);
+	fieldFormat(head + 6, mState.deleted);
+	fieldFormat(head + 12, mState.live);
+	head[kHeaderLen - 1] = '\n';
+	Error e;
+	if (through) {
+		unsigned long long done = 0;
+		e = mIndexFile.WriteRange(0, head, kHeaderLen, &done);
+	} else {
+		e = writeAt(mIndexFile, 0, head, kHeaderLen);
+	}
+	if (e == ErrOkay)
+		mState.written = mState.status;
+	return e;
+}
+
+Error Database::countsWrite()
+{
+	return headerWrite(false);
+}
+
+Error Database::headsRead()
+{
+	char table[kTableLen];
+	Error e = readAt(mIndexFile, kTableOffset, table, kTableLen);
+	if (e != ErrOkay)
+		return e;
+	if (table[kTableLen - 1] != '\n')
+		return ErrFileInvalidData;
+	long total = static_cast<long>(mSlots.size());
+	std::array<int32_t, kHeadCount> heads{};
+	for (long i = 0; i < kHeadCount; ++i) {
+		if (!fieldParse(table + i * kFieldLen, &heads[static_cast<size_t>(i)]) ||
+			heads[static_cast<size_t>(i)] > total)
+			return ErrFileInvalidData;
+	}
+	mHeads = heads;
+	return ErrOkay;
+}
+
+Error Database::headWrite(long chain, int32_t record)
+{
+	char field[kFieldLen];
+	fieldFormat(field, record);
+	Error e = writeAt(mIndexFile, kTableOffset + chain * kFieldLen, field, kFieldLen);
+	if (e == ErrOkay)
+		mHeads[static_cast<size_t>(chain)] = record;
+	return e;
+}
+
+Error Database::Verify()
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	return failed(headsRead());
+}
+
+// ---- status ----
+
+Error Database::changeStart()
+{
+	if (mState.status == StatusInvalid)
+		return ErrFileInvalidData;
+	if (mState.written == StatusDirty)
+		return ErrOkay;
+	// The letter is on disk before any record changes.
+	mState.status = StatusDirty;
+	return headerWrite(true);
+}
+
+Error Database::failed(Error e)
+{
+	if (ignorable(e) || !IsOpen() || mState.status == StatusInvalid)
+		return e;
+	mState.status = StatusInvalid;
+	headerWrite(true);
+	return e;
+}
+
+// ---- index records ----
+
+Error Database::slotParse(const char* raw, Index& slot) const
+{
+	if (raw[kIndexLen - 1] != '\n')
+		return ErrFileInvalidData;
+	int32_t next = 0, length = 0;
+	if (!fieldParse(raw, &next) || !fieldParse(raw + kFieldLen, &length) || length > kDataMax ||
+		next > static_cast<int32_t>(mSlots.size()))
+		return ErrFileInvalidData;
+	long len = kKeyField;
+	const char* key = raw + kKeyOffset;
+	while (len > 0 && key[len - 1] == ' ')
+		--len;
+	if (len == 0)
+		return ErrFileInvalidData;
+	slot.key.assign(key, static_cast<size_t>(len));
+	if (!isReserved(slot.key) && !KeyValid(key, len))
+		return ErrFileInvalidData;
+	slot.next = next;
+	slot.length = length;
+	slot.prev = 0;
+	slot.loaded = true;
+	return ErrOkay;
+}
+
+Error Database::slotGet(int32_t record, Index** slot)
+{
+	*slot = nullptr;
+	if (record < 1 || record > static_cast<int32_t>(mSlots.size()))
+		return ErrFileInvalidData;
+	Index& s = mSlots[static_cast<size_t>(record - 1)];
+	if (!s.loaded) {
+		char raw[kIndexLen];
+		Error e = readAt(mIndexFile, indexOffset(record), raw, kIndexLen);
+		if (e == ErrOkay)
+			e = slotParse(raw, s);
+		if (e != ErrOkay) {
+			s = Index();
+			return e;
+		}
+	}
+	*slot = &s;
+	return ErrOkay;
+}
+
+Error Database::slotWrite(int32_t record)
+{
+	const Index& s = mSlots[static_cast<size_t>(record - 1)];
+	char raw[kIndexLen];
+	std::memset(raw, ' ', sizeof raw);
+	fieldFormat(raw, s.next);
+	fieldFormat(raw + kFieldLen, s.length);
+	s.key.copy(raw + kKeyOffset, s.key.size());
+	raw[kIndexLen - 1] = '\n';
+	return writeAt(mIndexFile, indexOffset(record), raw, kIndexLen);
+}
+
+Error Database::scanAll()
+{
+	mScanned = true;
+	long total = static_cast<long>(mSlots.size());
+	mKeys.reserve(mSlots.size());
+	std::vector<char> buf(static_cast<size_t>(kScanChunk * kIndexLen));
+	for (long first = 1; first <= total; first += kScanChunk) {
+		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;
+		Error e = readAt(mIndexFile, indexOffset(static_cast<int32_t>(first)), buf.data(),
+			static_cast<unsigned long long>(count) * kIndexLen);
+		if (e != ErrOkay)
+			return e;
+		for (long i = 0; i < count; ++i) {
+			Index& s = mSlots[static_cast<size_t>(first - 1 + i)];
+			if (s.loaded)
+				continue;
+			e = slotParse(buf.data() + i * kIndexLen, s);
+			if (e != ErrOkay) {
+				s = Index();
+				return e;
+			}
+		}
+	}
+	return ErrOkay;
+}
+
+Error Database::chainLoad(long bucket)
+{
+	if (mChainLoaded[static_cast<size_t>(bucket)])
+		return ErrOkay;
+	if (!mScanned && mChainsLoaded >= kScanAfter) {
+		Error e = scanAll();
+		if (e != ErrOkay)
+			return e;
+	}
+	std::vector<int32_t> added;
+	Error e = ErrOkay;
+	int32_t prev = 0;
+	long steps = 0;
+	long total = static_cast<long>(mSlots.size());
+	for (int32_t r = mHeads[static_cast<size_t>(bucket)]; r != 0 && e == ErrOkay;) {
+		Index* s;
+		// A chain longer than the store holds records runs in a circle.
+		if (++steps > total) {
+			e = ErrFileInvalidData;
+			break;
+		}
+		e = slotGet(r, &s);
+		if (e != ErrOkay)
+			break;
+		if (isReserved(s->key) ||
+			static_cast<long>(Hash(s->key.data(), static_cast<long>(s->key.size()))) + 1 != bucket ||
+			!mKeys.emplace(s->key, r).second) {
+			e = ErrFileInvalidData;
+			break;
+		}
+		added.push_back(r);
+		s->prev = prev;
+		prev = r;
+		r = s->next;
+	}
+	if (e != ErrOkay) {
+		for (int32_t r : added)
+			mKeys.erase(mSlots[static_cast<size_t>(r - 1)].key);
+		return e;
+	}
+	mChainLoaded[static_cast<size_t>(bucket)] = true;
+	++mChainsLoaded;
+	return ErrOkay;
+}
+
+Error Database::locate(const TString& key, int32_t* record)
+{
+	*record = 0;
+	long bucket = static_cast<long>(Hash(key.String(), key.ByteLength())) + 1;
+	Error e = chainLoad(bucket);
+	if (e != ErrOkay)
+		return e;
+	auto it = mKeys.find(std::string(key.String(), static_cast<size_t>(key.ByteLength())));
+	if (it == mKeys.end())
+		return ErrGmCommandFailed;
+	*record = it->second;
+	return ErrOkay;
+}
+
+// ---- data blocks ----
+
+Error Database::dataMode(bool stream)
+{
+	if (stream == mStream) {
+		mModeRun = 0;
+		return ErrOkay;
+	}
+	// A change of geometry writes the cache out, so it waits for a run of the other kind.
+	if (++mModeRun < kModeSwitchAfter)
+		return ErrOkay;
+	mModeRun = 0;
+	mStream = stream;
+	return mDataFile.BufferSizeSet(stream ? kStreamBlockLen : kBlockLen, kCacheBlocks);
+}
+
+Error Database::dataRead(int32_t record, TString& data, bool stream)
+{
+	char block[kBlockLen];
+	Error e = dataMode(stream);
+	if (e == ErrOkay)
+		e = readAt(mDataFile, dataOffset(record), block, kBlockLen);
+	if (e != ErrOkay)
+		return e;
+	if (std::memchr(block, 0, kBlockLen))
+		return ErrFileInvalidData;
+	// Records are meant to be UTF-8 but are handed back byte for byte whatever they hold.
+	data.AllowInvalidSet(true);
+	data.AssignByte(block, mSlots[static_cast<size_t>(record - 1)].length);
+	return ErrOkay;
+}
+
+Error Database::dataWrite(int32_t record, const char* text, long len, bool stream)
+{
+	Error e = dataMode(stream);
+	if (e != ErrOkay)
+		return e;
+	char block[kBlockLen];
+	std::memcpy(block, text, static_cast<size_t>(len));
+	std::memset(block + len, ' ', static_cast<size_t>(kBlockLen - len));
+	return writeAt(mDataFile, dataOffset(record), block, kBlockLen);
+}
+
+// ---- record operations ----
+
+Error Database::RecordFind(const TString& key, TString& data)
+{
+	data.Erase();
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	if (!KeyValid(key))
+		return ErrFileInvalidData;
+	int32_t r = 0;
+	Error e = locate(key, &r);
+	if (e == ErrOkay)
+		e = dataRead(r, data, false);
+	if (e != ErrOkay)
+		data.Erase();
+	return failed(e);
+}
+
+Error Database::RecordAppend(const TString& key, const TString& data)
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	if (mState.status == StatusInvalid)
+		return ErrFileInvalidData;
+	if (!KeyValid(key) || !DataValid(data))
+		return failed(ErrFileInvalidData);
+	int32_t r = 0;
+	Error e = locate(key, &r);
+	if (e == ErrOkay)
+		return ErrGmCommandFailed;
+	if (e != ErrGmCommandFailed)
+		return failed(e);
+	long bucket = static_cast<long>(Hash(key.String(), key.ByteLength())) + 1;
+
+	// A free slot from the deleted chain, or a new one at the end.
+	int32_t freeHead = mHeads[0];
+	bool atEnd = freeHead == 0;
+	Index* s = nullptr;
+	if (freeHead != 0) {
+		e = slotGet(freeHead, &s);
+		if (e == ErrOkay && !isReserved(s->key))
+			e = ErrFileInvalidData;
+		if (e != ErrOkay)
+			return failed(e);
+	} else if (static_cast<long>(mSlots.size()) >= kRecordMax) {
+		return ErrFileFull;
+	}
+	e = changeStart();
+	if (e != ErrOkay)
+		return failed(e);
+	if (freeHead != 0) {
+		r = freeHead;
+		e = headWrite(0, s->next);
+		if (e == ErrOkay)
+			--mState.deleted;
+	} else {
+		mSlots.emplace_back();
+		r = static_cast<int32_t>(mSlots.size());
+	}
+	if (e == ErrOkay) {
+		Index& slot = mSlots[static_cast<size_t>(r - 1)];
+		int32_t oldHead = mHeads[static_cast<size_t>(bucket)];
+		slot.key.assign(key.String(), static_cast<size_t>(key.ByteLength()));
+		slot.next = oldHead;
+		slot.length = static_cast<int32_t>(data.ByteLength());
+		slot.prev = 0;
+		slot.loaded = true;
+		if (oldHead != 0)
+			mSlots[static_cast<size_t>(oldHead - 1)].prev = r;
+		mKeys[slot.key] = r;
+		e = slotWrite(r);
+		if (e == ErrOkay)
+			e = headWrite(bucket, r);
+	}
+	if (e == ErrOkay)
+		e = dataWrite(r, data.String(), data.ByteLength(), atEnd);
+	if (e == ErrOkay) {
+		++mState.live;
+		e = countsWrite();
+	}
+	return failed(e);
+}
+
+Error Database::RecordReplace(const TString& key, const TString& data)
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	if (mState.status == StatusInvalid)
+		return ErrFileInvalidData;
+	if (!KeyValid(key) || !DataValid(data))
+		return failed(ErrFileInvalidData);
+	int32_t r = 0;
+	Error e = locate(key, &r);
+	if (e == ErrOkay)
+		e = changeStart();
+	if (e == ErrOkay) {
+		mSlots[static_cast<size_t>(r - 1)].length = static_cast<int32_t>(data.ByteLength());
+		e = slotWrite(r);
+	}
+	if (e == ErrOkay)
+		e = dataWrite(r, data.String(), data.ByteLength(), false);
+	return failed(e);
+}
+
+Error Database::RecordDelete(const TString& key)
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	if (mState.status == StatusInvalid)
+		return ErrFileInvalidData;
+	if (!KeyValid(key))
+		return failed(ErrFileInvalidData);
+	int32_t r = 0;
+	Error e = locate(key, &r);
+	if (e == ErrOkay)
+		e = changeStart();
+	if (e != ErrOkay)
+		return failed(e);
+	Index& slot = mSlots[static_cast<size_t>(r - 1)];
+	long bucket = static_cast<long>(Hash(slot.key.data(), static_cast<long>(slot.key.size()))) + 1;
+
+	// Unlink from the bucket chain.
+	if (slot.prev != 0) {
+		mSlots[static_cast<size_t>(slot.prev - 1)].next = slot.next;
+		e = slotWrite(slot.prev);
+	} else {
+		e = headWrite(bucket, slot.next);
+	}
+	if (slot.next != 0)
+		mSlots[static_cast<size_t>(slot.next - 1)].prev = slot.prev;
+	mKeys.erase(slot.key);
+	if (e == ErrOkay)
+		--mState.live;
+
+	// Onto the head of the deleted chain.
+	if (e == ErrOkay) {
+		slot.key.assign(sDeleted, kDeletedLen);
+		slot.next = mHeads[0];
+		slot.prev = 0;
+		slot.length = static_cast<int32_t>(sizeof kEmptyData - 1);
+		e = slotWrite(r);
+	}
+	if (e == ErrOkay)
+		e = headWrite(0, r);
+	if (e == ErrOkay)
+		e = dataWrite(r, kEmptyData, sizeof kEmptyData - 1, false);
+	if (e == ErrOkay) {
+		++mState.deleted;
+		e = countsWrite();
+	}
+	return failed(e);
+}
+
+Error Database::Rewind()
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	mIter = 1;
+	return ErrOkay;
+}
+
+Error Database::RecordNext(TString& key, TString& data)
+{
+	key.Erase();
+	data.Erase();
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	while (mIter <= static_cast<int32_t>(mSlots.size())) {
+		int32_t r = mIter;
+		Index* s;
+		Error e = slotGet(r, &s);
+		if (e != ErrOkay)
+			return failed(e);
+		++mIter;
+		if (isReserved(s->key))
+			continue;
+		e = dataRead(r, data, true);
+		if (e != ErrOkay) {
+			data.Erase();
+			return failed(e);
+		}
+		FileBase::AssignBytes(key, s->key.data(), s->key.size());
+		return ErrOkay;
+	}
+	return ErrFileEnd;
+}
+
+Error Database::Initialize()
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	Error e = changeStart();
+	// The data file goes first: an index emptied alone still disagrees with the data file.
+	if (e == ErrOkay)
+		e = mDataFile.SizeSet(0);
+	if (e == ErrOkay)
+		e = mIndexFile.SizeSet(0);
+	if (e != ErrOkay)
+		return failed(e);
+	mHeads.fill(0);
+	mChainLoaded.fill(true);
+	mChainsLoaded = 0;
+	mScanned = true;
+	mSlots.clear();
+	mKeys.clear();
+	mIter = 1;
+	mState.live = 0;
+	mState.deleted = 0;
+	e = headerWrite(true);
+	if (e == ErrOkay)
+		e = tableWrite();
+	return failed(e);
+}
