@@ -51,8 +51,8 @@ HeadersNodePtr makeNode(std::mt19937& rng, size_t i, const std::vector<HeadersNo
 		"Eve Jansen", "Fritz Kowalski", "Gwen Moreau", "Hiro Novak", "Ines Petrov", "Jules O'Brien"};
 	static const char* const words[] = {"question", "about", "the", "new", "release", "problem", "kernel",
 		"compiler", "build", "fails", "memory", "leak", "solved", "weekend", "photos", "upgrade"};
-	HeadersNodePtr n = HeadersNode::initWithMsgID(ts("<" + std::to_string(rng()) + "." + std::to_string(i) +
-		"@news.example.org>"));
+	HeadersNodePtr n = HeadersNode::initWithMsgID(
+		ts("<" + std::to_string(rng()) + "." + std::to_string(i) + "@news.example.org>"));
 	std::string subject;
 	// Two in three messages reply to a recent one; one reference in twenty is lost.
 	if (!earlier.empty() && rng() % 3 != 0) {
@@ -191,8 +191,9 @@ void SingleAdditions(benchmark::State& state)
 				fresh.push_back(n);
 			}
 		}
-		std::sort(byId.begin(), byId.end(),
-			[](const HeadersNodePtr& a, const HeadersNodePtr& b) { return a->fMsgID.Compare(b->fMsgID) < 0; });
+		std::sort(byId.begin(), byId.end(), [](const HeadersNodePtr& a, const HeadersNodePtr& b) {
+			return a->fMsgID.Compare(b->fMsgID) < 0;
+		});
 		std::sort(attach.begin(), attach.end(), [](const HeadersNodePtr& a, const HeadersNodePtr& b) {
 			int c = HeadersNode::compareAttach(*a, *b);
 			if (c != 0)
@@ -207,12 +208,11 @@ void SingleAdditions(benchmark::State& state)
 			MessageList::NodeAdd(byId, display, attach, {n}, kByDate, threaded);
 		benchmark::DoNotOptimize(display.data());
 	}
-	state.counters["per_addition"] =
-		benchmark::Counter(static_cast<double>(kAdded), benchmark::Counter::kIsIterationInvariantRate |
-				benchmark::Counter::kInvert);
+	state.counters["per_addition"] = benchmark::Counter(static_cast<double>(kAdded),
+		benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(ReadThreadSort)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(ThreadSortOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -49,15 +49,18 @@ Setup& setup()
 	s.staging = s.base / "staging";
 	fs::create_directories(s.staging);
 	for (int i = 0; i < kMessages; ++i) {
-		std::string id = "<bench." + std::to_string(i) + ".x" + std::to_string(i * 7919 % 10007) + "@news.example.org>";
+		std::string id =
+			"<bench." + std::to_string(i) + ".x" + std::to_string(i * 7919 % 10007) + "@news.example.org>";
 		TString leaf;
 		HeaderUtil::MessageFilename(leaf, TString(id.c_str()));
-		std::string refs = i > 0 ? "References: <bench." + std::to_string(i / 2) + ".x@news.example.org>\n" : "";
-		std::string text = "Path: news.example.org!not-for-mail\nFrom: Poster " + std::to_string(i % 300)
-			+ " <poster" + std::to_string(i % 300) + "@example.org>\nNewsgroups: comp.os.linux.misc\nSubject: "
-			+ (i % 3 ? "Re: " : "") + "Question number " + std::to_string(i / 3) + " about the kernel\nDate: Sat, 05 Dec 2026 "
-			+ std::to_string(10 + i % 10) + ":00:00 +0000\nMessage-ID: " + id + "\n" + refs
-			+ "User-Agent: Bench/1.0\nLines: 12    \nX-Quillfern-State: UCNUNxxxxx\n\n";
+		std::string refs =
+			i > 0 ? "References: <bench." + std::to_string(i / 2) + ".x@news.example.org>\n" : "";
+		std::string text = "Path: news.example.org!not-for-mail\nFrom: Poster " + std::to_string(i % 300) +
+			" <poster" + std::to_string(i % 300) +
+			"@example.org>\nNewsgroups: comp.os.linux.misc\nSubject: " + (i % 3 ? "Re: " : "") +
+			"Question number " + std::to_string(i / 3) + " about the kernel\nDate: Sat, 05 Dec 2026 " +
+			std::to_string(10 + i % 10) + ":00:00 +0000\nMessage-ID: " + id + "\n" + refs +
+			"User-Agent: Bench/1.0\nLines: 12    \nX-Quillfern-State: UCNUNxxxxx\n\n";
 		for (int line = 0; line < 12; ++line)
 			text += "A line of body text that makes the file about as large as a short article.\n";
 		FILE* f = std::fopen((s.staging / leaf.String()).c_str(), "w");
@@ -105,7 +108,8 @@ void BM_InsertThroughTransfer(benchmark::State& state)
 			MessageStore::MesgInsert(s.mdir, TString((downloads / leaf).c_str()));
 		waitIdle();
 	}
-	state.counters["messages/s"] = benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
+	state.counters["messages/s"] =
+		benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Reference: the same files merely copied into a folder.
@@ -121,7 +125,8 @@ void BM_PlainFileCopy(benchmark::State& state)
 		for (const std::string& leaf : s.leaves)
 			fs::copy_file(s.staging / leaf, to / leaf);
 	}
-	state.counters["messages/s"] = benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
+	state.counters["messages/s"] =
+		benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Ours: opening the 20,000-message folder for display (target: under 0.2 s).

@@ -203,7 +203,8 @@ Error AcctData::InitUpdate(const AcctData* before, AcctData& data)
 					n.port = d.port;
 				if (d.timeout != b.timeout)
 					n.timeout = d.timeout;
-				if (d.requiresLogin != b.requiresLogin || d.username != b.username || d.password != b.password) {
+				if (d.requiresLogin != b.requiresLogin || d.username != b.username ||
+					d.password != b.password) {
 					n.requiresLogin = d.requiresLogin;
 					n.username = d.username;
 					n.password = d.password;

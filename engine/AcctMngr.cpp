@@ -5,8 +5,8 @@
 #include "DEntry.h"
 #include "DirIter.h"
 #include "DirMngr.h"
-#include "FileLock.h"
 #include "Err.h"
+#include "FileLock.h"
 #include "GuiAlert.h"
 #include "GuiDiskOp.h"
 #include "Identity.h"
@@ -263,8 +263,8 @@ bool AcctMngr::Create(const AcctData& input)
 		// The checks and the new directories are one step for every process of the root: the
 		// limit and the names hold across processes, not only in this one's list.
 		FileLock listLock;
-		ok = checkTooMany() && checkDuplicate(data.name) && checkVerify(data, data.name) && listLocked(listLock) &&
-			checkOnDisk(data.name);
+		ok = checkTooMany() && checkDuplicate(data.name) && checkVerify(data, data.name) &&
+			listLocked(listLock) && checkOnDisk(data.name);
 		TString top, dir;
 		StoragePath::PathAccount(data.name, top);
 		bool made = false;

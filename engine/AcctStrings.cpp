@@ -9,7 +9,8 @@ const LangData sAccountErrors[] = {
 	{"AccountNameDuplicate", "%s", "Account name “%1” is already in use."},
 	{"AccountNameUnknown", "%s", "Account name “%1” is unknown."},
 	{"AccountBadData", "%s", "Cannot create account “%1”, data fails validation checks."},
-	{"AccountFileSkipped", "%s %s %s", "Account “%1” was not loaded: its settings file cannot be read (%2).\nFile: %3"},
+	{"AccountFileSkipped", "%s %s %s",
+		"Account “%1” was not loaded: its settings file cannot be read (%2).\nFile: %3"},
 	{"AccountListLocked", "%s", "The account list is in use by another process.\nFile: %1"},
 	{nullptr, nullptr, nullptr},
 };
@@ -40,8 +41,10 @@ const LangData sIdentityErrors[] = {
 	{"IdentityBadEmail", "%s", "“%1” is not a valid e-mail address."},
 	{"IdentitySignatureMissing", "%s", "Signature file not found: %1"},
 	{"IdentityWriteFailed", "%s", "The identity list could not be saved.\nFile: %1"},
-	{"IdentityFileSetAside", "%s %s %s", "The identity list cannot be read (%1); it was moved aside and a default identity made.\nFile: %2\nMoved to: %3"},
-	{"IdentityFileUnread", "%s %s", "The identity list cannot be read (%1); the default identity stands in for this run.\nFile: %2"},
+	{"IdentityFileSetAside", "%s %s %s",
+		"The identity list cannot be read (%1); it was moved aside and a default identity made.\nFile: %2\nMoved to: %3"},
+	{"IdentityFileUnread", "%s %s",
+		"The identity list cannot be read (%1); the default identity stands in for this run.\nFile: %2"},
 	{nullptr, nullptr, nullptr},
 };
 

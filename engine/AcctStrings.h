@@ -16,8 +16,7 @@ public:
 	static void AppName(TString& out);
 
 	// The text of key with its variables (of the types of the key's formats) substituted.
-	template <typename... Args>
-	static void Text(TString& out, const char* key, Args... args)
+	template <typename... Args> static void Text(TString& out, const char* key, Args... args)
 	{
 		if (Language::Started() && Language::NameCheck(key)) {
 			Language::String(key, out, false, args...);

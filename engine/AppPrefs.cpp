@@ -170,10 +170,12 @@ bool AppPrefs::Color::FromText(const char* text)
 {
 	*this = Color();
 	size_t len = text ? std::strlen(text) : 0;
-	if ((len != 7 && len != 9) || text[0] != '#' || std::strspn(text + 1, "0123456789abcdefABCDEF") != len - 1)
+	if ((len != 7 && len != 9) || text[0] != '#' ||
+		std::strspn(text + 1, "0123456789abcdefABCDEF") != len - 1)
 		return false;
 	unsigned int r, g, b, a = 255;
-	if (std::sscanf(text + 1, "%2x%2x%2x", &r, &g, &b) != 3 || (len == 9 && std::sscanf(text + 7, "%2x", &a) != 1))
+	if (std::sscanf(text + 1, "%2x%2x%2x", &r, &g, &b) != 3 ||
+		(len == 9 && std::sscanf(text + 7, "%2x", &a) != 1))
 		return false;
 	*this = Rgba(static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b),
 		static_cast<unsigned char>(a));
@@ -256,25 +258,25 @@ void AppPrefs::Stop()
 		PrefsDomain domain{TString(kDomain)};
 		domain.Update(
 			[&](PrefsDomain& d) {
-			CritSectLock lock(sLock);
-			if (attachChanged || openChanged || saveChanged) {
-				PrefsValue& paths = d.Root().Entry(kKeyPaths);
-				if (!paths.IsDict())
-					paths.DictSet();
-				if (attachChanged)
-					pathWrite(paths, kKeyAttach, attach);
-				if (openChanged)
-					pathWrite(paths, kKeyMessageOpen, open);
-				if (saveChanged)
-					pathWrite(paths, kKeyMessageSave, save);
-			}
-			if (colorsChanged) {
-				PrefsValue& colors = d.Root().Entry(kKeyColors);
-				if (!colors.IsDict())
-					colors.DictSet();
-				colorsWrite(colors, kKeyQuoting, sQuote, kQuoteLevels);
-				colorsWrite(colors, kKeyUrls, sUrl, kUrlKinds);
-			}
+				CritSectLock lock(sLock);
+				if (attachChanged || openChanged || saveChanged) {
+					PrefsValue& paths = d.Root().Entry(kKeyPaths);
+					if (!paths.IsDict())
+						paths.DictSet();
+					if (attachChanged)
+						pathWrite(paths, kKeyAttach, attach);
+					if (openChanged)
+						pathWrite(paths, kKeyMessageOpen, open);
+					if (saveChanged)
+						pathWrite(paths, kKeyMessageSave, save);
+				}
+				if (colorsChanged) {
+					PrefsValue& colors = d.Root().Entry(kKeyColors);
+					if (!colors.IsDict())
+						colors.DictSet();
+					colorsWrite(colors, kKeyQuoting, sQuote, kQuoteLevels);
+					colorsWrite(colors, kKeyUrls, sUrl, kUrlKinds);
+				}
 			},
 			FileLock::kWaitChange);
 	}

@@ -72,13 +72,14 @@ void Cache::logError(Database& db, const char* op, const TString& item, Error er
 	if (error == ErrOkay)
 		return;
 	TString shown(item), leaf;
-	if (!NetName::MsgIdValid(item) && PathMngr::Valid(item) && item.FindPtr('/') && PathMngr::SplitLeaf(item, leaf))
+	if (!NetName::MsgIdValid(item) && PathMngr::Valid(item) && item.FindPtr('/') &&
+		PathMngr::SplitLeaf(item, leaf))
 		shown = leaf;
 	TString text, path;
 	Err::Str(text, error);
 	db.PathGet(path);
-	Output::MsgFmt("Cache database operation '%s' failed\nError: %s\nDatabase: %s\nItem: %s", op, text.String(),
-		path.String(), shown.String());
+	Output::MsgFmt("Cache database operation '%s' failed\nError: %s\nDatabase: %s\nItem: %s", op,
+		text.String(), path.String(), shown.String());
 }
 
 bool Cache::Plonked(const HeadersNode&)
@@ -95,8 +96,8 @@ Error Cache::recordMake(const MessageHead& head, TString& msgid, TString& record
 	if (!made)
 		return ErrFileInvalidData;
 	made->stringWrite(record);
-	if (!NetName::MsgIdValid(msgid) || !Database::KeyValid(msgid) || record.Empty()
-		|| record.ByteLength() > Database::kDataMax)
+	if (!NetName::MsgIdValid(msgid) || !Database::KeyValid(msgid) || record.Empty() ||
+		record.ByteLength() > Database::kDataMax)
 		return ErrFileInvalidData;
 	if (node)
 		*node = made;
@@ -158,8 +159,8 @@ Error Cache::MesgDel(Database& db, const TString& msgid, bool& unread, bool& plo
 	return e;
 }
 
-Error Cache::MesgReplace(Database& db, const TString& filePath, TString& msgid, TString& record, bool& unread,
-	const TString* leaf)
+Error Cache::MesgReplace(
+	Database& db, const TString& filePath, TString& msgid, TString& record, bool& unread, const TString* leaf)
 {
 	unread = false;
 	MessageHead head;
@@ -246,8 +247,8 @@ Error Cache::FileRecord(const TString& path, TString& msgid, TString& record, Me
 	return recordMake(h, msgid, record, nullptr);
 }
 
-Error Cache::fileStateChange(const TString& mdir, const TString& leaf, void (*change)(MessageHead&, long), long value,
-	TString& msgid, TString& record, long* changed)
+Error Cache::fileStateChange(const TString& mdir, const TString& leaf, void (*change)(MessageHead&, long),
+	long value, TString& msgid, TString& record, long* changed)
 {
 	TString path = filePath(mdir, leaf);
 	MessageHead head;
@@ -303,7 +304,8 @@ Error Cache::FileMarkChange(const TString& mdir, const TString& leaf, bool mark)
 	return FileMarkChange(mdir, leaf, mark, msgid, record);
 }
 
-Error Cache::FileMarkChange(const TString& mdir, const TString& leaf, bool mark, TString& msgid, TString& record)
+Error Cache::FileMarkChange(
+	const TString& mdir, const TString& leaf, bool mark, TString& msgid, TString& record)
 {
 	return fileStateChange(mdir, leaf, markApply, mark, msgid, record, nullptr);
 }
@@ -315,14 +317,14 @@ Error Cache::FileReadChange(const TString& mdir, const TString& leaf, bool unrea
 	return FileReadChange(mdir, leaf, unread, msgid, record, changed);
 }
 
-Error Cache::FileReadChange(const TString& mdir, const TString& leaf, bool unread, TString& msgid, TString& record,
-	long& changed)
+Error Cache::FileReadChange(
+	const TString& mdir, const TString& leaf, bool unread, TString& msgid, TString& record, long& changed)
 {
 	return fileStateChange(mdir, leaf, readApply, unread, msgid, record, &changed);
 }
 
-Error Cache::FileCharsetChange(const TString& mdir, const TString& leaf, Charset charset, TString& msgid,
-	TString& record)
+Error Cache::FileCharsetChange(
+	const TString& mdir, const TString& leaf, Charset charset, TString& msgid, TString& record)
 {
 	return fileStateChange(mdir, leaf, charsetApply, charset, msgid, record, nullptr);
 }
@@ -422,7 +424,8 @@ Error Cache::MesgFind(const TString& mdir, const TString& msgid, HeadersNodePtr&
 
 Error Cache::MesgHeadRead(const TString& mdir, const HeadersNode& node, MessageHead& head, TString& path)
 {
-	if (!node.fFilename || !HeaderUtil::IsMessageFile(*node.fFilename) || !PathMngr::ValidLeaf(*node.fFilename))
+	if (!node.fFilename || !HeaderUtil::IsMessageFile(*node.fFilename) ||
+		!PathMngr::ValidLeaf(*node.fFilename))
 		return ErrFileInvalidData;
 	path = filePath(mdir, *node.fFilename);
 	return head.HeaderRead(path, kFileWait);

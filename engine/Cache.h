@@ -38,25 +38,27 @@ public:
 	// ---- records ----
 	// Adds the record of the message file at filePath. leaf, when given, is the file's name in
 	// its mdir (the file may still lie elsewhere, in the transfer directory).
-	static Error MesgAdd(Database& db, const TString& filePath, bool& unread, bool& plonked,
-		const TString* leaf = nullptr);
+	static Error MesgAdd(
+		Database& db, const TString& filePath, bool& unread, bool& plonked, const TString* leaf = nullptr);
 	static Error MesgDel(Database& db, const TString& msgid, bool& unread, bool& plonked);
-	static Error MesgReplace(Database& db, const TString& filePath, TString& msgid, TString& record, bool& unread,
-		const TString* leaf = nullptr);
+	static Error MesgReplace(Database& db, const TString& filePath, TString& msgid, TString& record,
+		bool& unread, const TString* leaf = nullptr);
 	static Error MesgDataUpdate(Database& db, const TString& msgid, const TString& text);
 	static Error MesgMarkChange(Database& db, const TString& msgid, bool mark);
 	// changed grows by one when the stored state differed.
-	static Error MesgReadChange(Database& db, const TString& msgid, TString& leaf, bool unread, long& changed);
+	static Error MesgReadChange(
+		Database& db, const TString& msgid, TString& leaf, bool unread, long& changed);
 	static Error MesgReadChange(Database& db, const TString& msgid, bool unread, long& changed);
 
 	// ---- message files ----
 	static Error FileMarkChange(const TString& mdir, const TString& leaf, bool mark);
-	static Error FileMarkChange(const TString& mdir, const TString& leaf, bool mark, TString& msgid, TString& record);
+	static Error FileMarkChange(
+		const TString& mdir, const TString& leaf, bool mark, TString& msgid, TString& record);
 	static Error FileReadChange(const TString& mdir, const TString& leaf, bool unread);
 	static Error FileReadChange(const TString& mdir, const TString& leaf, bool unread, TString& msgid,
 		TString& record, long& changed);
-	static Error FileCharsetChange(const TString& mdir, const TString& leaf, Charset charset, TString& msgid,
-		TString& record);
+	static Error FileCharsetChange(
+		const TString& mdir, const TString& leaf, Charset charset, TString& msgid, TString& record);
 	static Error FileParse(const TString& mdir, const TString& leaf, unsigned int fileInfo, Charset charset,
 		TString& msgid, TString& record);
 	static Error FileDelete(const TString& mdir, const TString& leaf, TString& msgid);
@@ -64,7 +66,8 @@ public:
 
 	// The message-id and record text of a message file, read from its header, or made from a
 	// header already read (head).
-	static Error FileRecord(const TString& path, TString& msgid, TString& record, MessageHead* head = nullptr);
+	static Error FileRecord(
+		const TString& path, TString& msgid, TString& record, MessageHead* head = nullptr);
 	// A state change applied to a header in memory, as the file operations apply it.
 	enum MesgChange { ChangeMark, ChangeRead, ChangeCharset };
 	static void StateApply(MessageHead& head, MesgChange change, long value);

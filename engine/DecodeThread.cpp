@@ -7,10 +7,10 @@
 
 #include "CritSect.h"
 #include "CritSectLock.h"
-#include "MessageStore.h"
 #include "FileMngr.h"
 #include "GuiDiskOp.h"
 #include "MessageBody.h"
+#include "MessageStore.h"
 #include "Notify.h"
 #include "NotifyList.h"
 #include "PathMngr.h"

@@ -14,8 +14,8 @@
 #include "MessageStore.h"
 #include "Net.h"
 #include "NetPipe.h"
-#include "Output.h"
 #include "Notify.h"
+#include "Output.h"
 #include "StorageState.h"
 #include "TextProtocol.h"
 #include "ThreadMngr.h"
@@ -73,8 +73,8 @@ bool notifyRootSet()
 bool Engine::StartLevelOne(const DisplayHooks& hooks)
 {
 	sHooks = hooks;
-	return Language::Start() && TimeFormat::Start() && Err::Start()
-		&& (!sHooks.levelOneStart || sHooks.levelOneStart());
+	return Language::Start() && TimeFormat::Start() && Err::Start() &&
+		(!sHooks.levelOneStart || sHooks.levelOneStart());
 }
 
 void Engine::StopLevelOne()
@@ -88,12 +88,12 @@ void Engine::StopLevelOne()
 
 bool Engine::StartLevelTwo(int type)
 {
-	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() && TextProtocol::Start()
-		&& (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() && Net::Start()
-		&& GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet() && AppPrefs::Start()
-		&& MessageStore::Start(type) && StorageState::Start() && Identity::Start() && NetPipe::Start()
-		&& AppPathMngr::Start() && LanguageMngr::Start() && appInfoAdd() && LanguageLoad::Start()
-		&& (!sHooks.windowsStart || sHooks.windowsStart()) && AcctMngr::Start();
+	bool ok = (!sHooks.stringsStart || sHooks.stringsStart()) && MessageBody::Start() &&
+		TextProtocol::Start() && (!sHooks.modelsStart || sHooks.modelsStart()) && ThreadMngr::Start() &&
+		Net::Start() && GuiDiskOp::Start() && Notify::Start() && GlobalPrefs::Start() && notifyRootSet() &&
+		AppPrefs::Start() && MessageStore::Start(type) && StorageState::Start() && Identity::Start() &&
+		NetPipe::Start() && AppPathMngr::Start() && LanguageMngr::Start() && appInfoAdd() &&
+		LanguageLoad::Start() && (!sHooks.windowsStart || sHooks.windowsStart()) && AcctMngr::Start();
 	if (!ok)
 		return false;
 	if (sHooks.afterAccounts)

@@ -197,6 +197,9 @@ bool GlobalPrefs::save(const char* key, const PrefsValue& value)
 	PrefsDomain domain{TString(kDomain)};
 	Error err = domain.Update([&](PrefsDomain& d) { d.Set(key, value); }, kLockWait);
 	if (err != ErrOkay)
-		alertStore(err == ErrFileLocked ? GuiDiskOp::kOpOpen : err == ErrFileInvalidData ? GuiDiskOp::kOpRead : GuiDiskOp::kOpWrite, err);
+		alertStore(err == ErrFileLocked     ? GuiDiskOp::kOpOpen
+				: err == ErrFileInvalidData ? GuiDiskOp::kOpRead
+											: GuiDiskOp::kOpWrite,
+			err);
 	return err == ErrOkay;
 }

@@ -85,21 +85,23 @@ const char* opKey(GuiDiskOp::FileObject object, GuiDiskOp::DiskOp op)
 	const char* key = nullptr;
 	if (op >= GuiDiskOp::kOpCopy && op <= GuiDiskOp::kOpWrite) {
 		const Row& row = kRows[op - 1];
-		key = object == GuiDiskOp::kObjectDir ? row.dir : object == GuiDiskOp::kObjectFile ? row.file : row.url;
+		key = object == GuiDiskOp::kObjectDir  ? row.dir
+			: object == GuiDiskOp::kObjectFile ? row.file
+											   : row.url;
 	}
 	return key ? key : "FileOpenError";
 }
 
 // The two lines of the general alert: what failed, with the error's text, and on what.
-void alertParts(GuiDiskOp::FileObject object, const TString& path, GuiDiskOp::DiskOp op, Error err, TString& opText,
-	TString& objText)
+void alertParts(GuiDiskOp::FileObject object, const TString& path, GuiDiskOp::DiskOp op, Error err,
+	TString& opText, TString& objText)
 {
 	TString errText;
 	Err::Str(errText, err);
 	Language::String(opKey(object, op), opText, false, errText.String());
 	const char* objKey = object == GuiDiskOp::kObjectDir ? "DirDisplay"
-		: object == GuiDiskOp::kObjectFile                 ? "FileDisplay"
-														   : "UrlDisplay";
+		: object == GuiDiskOp::kObjectFile               ? "FileDisplay"
+														 : "UrlDisplay";
 	Language::String(objKey, objText, false, path.String());
 }
 

@@ -94,7 +94,8 @@ void IdentData::EmailMunge(TString& address)
 
 bool IdentData::Valid() const
 {
-	return !name.Empty() && ItemIDValid(itemID) && NetName::EmailValid(email) && NetName::EmailValid(emailMunged);
+	return !name.Empty() && ItemIDValid(itemID) && NetName::EmailValid(email) &&
+		NetName::EmailValid(emailMunged);
 }
 
 void IdentData::makeValid(bool& changed)
@@ -200,7 +201,8 @@ bool IdentData::SignatureExists(const TString& filename)
 bool IdentData::SignatureFile(TString& out, bool forReply) const
 {
 	out.Erase();
-	if (!signature.enable || (forReply && !signature.enableForReplies) || !PathMngr::Valid(signature.filename))
+	if (!signature.enable || (forReply && !signature.enableForReplies) ||
+		!PathMngr::Valid(signature.filename))
 		return false;
 	SignaturePath(out, signature.filename);
 	if (FileMngr::Exists(out) != ErrOkay) {

@@ -10,9 +10,9 @@ class InitFile;
 class IdentData {
 public:
 	struct Signature {
-		bool enable = false;            // append the signature to new messages
+		bool enable = false;  // append the signature to new messages
 		bool enableForReplies = false;  // and to replies
-		TString filename;               // absolute, "~/..." or a name inside the identity folder
+		TString filename;  // absolute, "~/..." or a name inside the identity folder
 	};
 
 	void Clear();

@@ -12,8 +12,8 @@
 #include "Notify.h"
 #include "NotifyList.h"
 #include "PathMngr.h"
-#include "Str.h"
 #include "StoragePath.h"
+#include "Str.h"
 #include "TextFile.h"
 
 #include <unistd.h>
@@ -421,7 +421,9 @@ bool Identity::listUpdate(const std::function<bool(std::vector<IdentData>&)>& ch
 	if (refused)
 		return false;
 	if (err != ErrOkay) {
-		GuiDiskOp::AlertFile(path, err == ErrFileInvalidData || err == ErrFileLineTooLong ? GuiDiskOp::kOpRead : GuiDiskOp::kOpWrite, err);
+		GuiDiskOp::AlertFile(path,
+			err == ErrFileInvalidData || err == ErrFileLineTooLong ? GuiDiskOp::kOpRead : GuiDiskOp::kOpWrite,
+			err);
 		return false;
 	}
 	saveAnnounce(SaveDone);

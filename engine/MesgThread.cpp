@@ -46,7 +46,8 @@ bool sWakeFlag = false;
 std::atomic<int> sWorking{0};
 CritSect sInsertLock;
 
-void send(const NotifyItem& item, const TString& a, const TString& b = TString(), const TString& c = TString())
+void send(
+	const NotifyItem& item, const TString& a, const TString& b = TString(), const TString& c = TString())
 {
 	TString payload(a);
 	payload += "\n";

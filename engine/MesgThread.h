@@ -52,7 +52,8 @@ private:
 		bool skipped = false;  // taken in by another process already
 	};
 	static Error mesgInsert(const MesgRequest& request);
-	static Error insertOne(Database& db, const MesgRequest& request, const TString& transfer, InsertResult& out);
+	static Error insertOne(
+		Database& db, const MesgRequest& request, const TString& transfer, InsertResult& out);
 	static Error mesgMove(const MesgRequest& request);
 	static Error mesgCopy(const MesgRequest& request);
 	static Error mesgDelete(const MesgRequest& request, bool trash);

@@ -2,16 +2,16 @@
 
 #include <vector>
 
+#include "AcctMngr.h"
 #include "BulkThread.h"
 #include "DecodeThread.h"
 #include "DirMngr.h"
 #include "GuiDiskOp.h"
+#include "HeaderUtil.h"
 #include "Killfile.h"
 #include "LogFile.h"
 #include "MdirReader.h"
 #include "MesgThread.h"
-#include "HeaderUtil.h"
-#include "AcctMngr.h"
 #include "Notify.h"
 #include "NotifyList.h"
 #include "Output.h"
@@ -35,14 +35,15 @@ bool MessageStore::Start(int type)
 	StoragePath::FileEventLog(path);
 	if (!LogFile::Start(path))
 		return false;
-	if (!BulkThread::Start() || !ReaperThread::Start() || !MesgThread::Start() || !MdirReader::Start()
-		|| !DecodeThread::Start())
+	if (!BulkThread::Start() || !ReaperThread::Start() || !MesgThread::Start() || !MdirReader::Start() ||
+		!DecodeThread::Start())
 		return false;
 	StoragePath::FileKillfile(path);
 	if (!Killfile::Start(path))
 		return false;
 	Notify::Register(NotifyList::IdentityChange(), identityChanged, nullptr);
-	if (ThreadMngr::Spawn(MesgThread::Proc, nullptr, nullptr, 20000, ThreadPriorityNormal) == Thread::HandleNone)
+	if (ThreadMngr::Spawn(MesgThread::Proc, nullptr, nullptr, 20000, ThreadPriorityNormal) ==
+		Thread::HandleNone)
 		return false;
 	sStarted = true;
 	return true;
@@ -53,10 +54,10 @@ bool MessageStore::Start(int type)
 bool MessageStore::treeCreate(int type)
 {
 	typedef void (*PathProc)(TString&);
-	std::vector<PathProc> procs = {StoragePath::PathRoot, StoragePath::PathIdentity, StoragePath::PathRootType,
-		StoragePath::PathDrafts, StoragePath::PathOutbox, StoragePath::PathSaved, StoragePath::PathSent,
-		StoragePath::PathAccounts, StoragePath::PathTemp, StoragePath::PathTransfer, StoragePath::PathTrash,
-		StoragePath::PathData};
+	std::vector<PathProc> procs = {StoragePath::PathRoot, StoragePath::PathIdentity,
+		StoragePath::PathRootType, StoragePath::PathDrafts, StoragePath::PathOutbox, StoragePath::PathSaved,
+		StoragePath::PathSent, StoragePath::PathAccounts, StoragePath::PathTemp, StoragePath::PathTransfer,
+		StoragePath::PathTrash, StoragePath::PathData};
 	if (type == StoragePath::kTypeMail)
 		procs.push_back(StoragePath::PathInbox);
 
@@ -66,7 +67,8 @@ bool MessageStore::treeCreate(int type)
 	TString root;
 	StoragePath::PathRoot(root);
 	TString child(root), parent;
-	while (PathMngr::SplitRoot(child, parent) && parent.ByteLength() > 1 && DirMngr::Exists(parent) == ErrDirNotFound) {
+	while (PathMngr::SplitRoot(child, parent) && parent.ByteLength() > 1 &&
+		DirMngr::Exists(parent) == ErrDirNotFound) {
 		paths.insert(paths.begin(), parent);
 		child = parent;
 	}
@@ -285,8 +287,8 @@ void MessageStore::MesgCopy(const TString& mdir, const TString& source)
 	mesgPut(r);
 }
 
-void MessageStore::MesgDecode(const TString& destination, const std::vector<TString>& paths, long sectionIndex,
-	bool openAfter, void* window)
+void MessageStore::MesgDecode(const TString& destination, const std::vector<TString>& paths,
+	long sectionIndex, bool openAfter, void* window)
 {
 	MesgRequest r;
 	r.type = MreqMesgDecode;

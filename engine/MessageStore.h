@@ -28,7 +28,8 @@ public:
 	static void GPrefsGlobal();
 	static void GroupCreate(const TString& account, const TString& group, void* window = nullptr);
 	static void GroupDelete(const TString& account, const TString& group, void* window = nullptr);
-	static void GroupUpdate(const TString& account, const MesgRequest::GroupSet& groups, void* window = nullptr);
+	static void GroupUpdate(
+		const TString& account, const MesgRequest::GroupSet& groups, void* window = nullptr);
 
 	// Whole directories (the bulk queue).
 	static void MdirDelete(const TString& mdir);

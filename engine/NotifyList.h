@@ -10,7 +10,8 @@ public:
 	static const NotifyItem& AcctDelete();  // account name
 	static const NotifyItem& AcctFinish();  // "1" success or "0" failure, after create and update
 	static const NotifyItem& AcctUpdate();  // old name, new name
-	static const NotifyItem& DecodeProgress();  // bytes written, bytes expected, section number, section count, each followed by a line feed
+	static const NotifyItem&
+	DecodeProgress();  // bytes written, bytes expected, section number, section count, each followed by a line feed
 	static const NotifyItem& DecodeStart();  // leaf name of the file being decoded
 	static const NotifyItem& DecodeStop();  // empty
 	static const NotifyItem& FolderCreate();  // the folder's path

@@ -4,8 +4,8 @@
 
 bool NotifyObject::Matches(const TString& name, bool distributed) const
 {
-	return mDistributed == distributed && mName.ByteLength() == name.ByteLength()
-		&& memcmp(mName.String(), name.String(), static_cast<size_t>(name.ByteLength())) == 0;
+	return mDistributed == distributed && mName.ByteLength() == name.ByteLength() &&
+		memcmp(mName.String(), name.String(), static_cast<size_t>(name.ByteLength())) == 0;
 }
 
 bool NotifyObject::Matches(const TString& name, bool distributed, NotifyProc proc, void* context) const

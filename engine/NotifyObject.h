@@ -13,8 +13,7 @@ class NotifyObject {
 public:
 	NotifyObject(const TString& name, bool distributed, NotifyProc proc, void* context)
 		: mName(name), mDistributed(distributed), mProc(proc), mContext(context)
-	{
-	}
+	{}
 
 	bool Matches(const TString& name, bool distributed) const;
 	bool Matches(const TString& name, bool distributed, NotifyProc proc, void* context) const;

@@ -39,7 +39,8 @@ bool StoragePath::Start(int type)
 	return Language::SectionAdd(&kFixedSection);
 }
 
-void StoragePath::Stop() {}
+void StoragePath::Stop()
+{}
 
 int StoragePath::PathType()
 {
@@ -250,6 +251,6 @@ bool StoragePath::IsPathSaved(const TString& path)
 {
 	TString saved;
 	PathSaved(saved);
-	return !saved.Empty() && path.ByteLength() >= saved.ByteLength()
-		&& path.Compare(saved, saved.CharLength()) == 0;
+	return !saved.Empty() && path.ByteLength() >= saved.ByteLength() &&
+		path.Compare(saved, saved.CharLength()) == 0;
 }

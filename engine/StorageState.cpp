@@ -5,8 +5,8 @@
 
 #include "DirMngr.h"
 #include "PathMngr.h"
-#include "Str.h"
 #include "StoragePath.h"
+#include "Str.h"
 #include "TextFile.h"
 
 std::map<TString, StorageState::NodeData> StorageState::sMap;
@@ -51,7 +51,8 @@ bool StorageState::lineParse(const TString& root, const TString& line, TString& 
 	if (!PathMngr::Valid(path))
 		return false;
 	long expanded = 0;
-	if (!integerParse(all.substr(t1 + 1, t2 - t1 - 1), data.unread) || !integerParse(all.substr(t2 + 1), expanded))
+	if (!integerParse(all.substr(t1 + 1, t2 - t1 - 1), data.unread) ||
+		!integerParse(all.substr(t2 + 1), expanded))
 		return false;
 	data.expanded = expanded != 0;
 	return true;

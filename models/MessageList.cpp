@@ -50,8 +50,7 @@ void post(const TString& mdir, const TString& text)
 	Notify::Send(NotifyList::MdirUpdate(), payload);
 }
 
-template <typename... A>
-void postKey(const TString& mdir, const char* key, const A&... args)
+template <typename... A> void postKey(const TString& mdir, const char* key, const A&... args)
 {
 	TString text;
 	Language::String(key, text, false, args...);
@@ -82,14 +81,16 @@ NodeList::const_iterator msgIdLower(const NodeList& list, const TString& msgid)
 		[](const HeadersNodePtr& n, const TString& id) { return n->fMsgID.Compare(id) < 0; });
 }
 
-void sortedInsert(NodeList& list, const HeadersNodePtr& node, bool (*less)(const HeadersNodePtr&, const HeadersNodePtr&))
+void sortedInsert(
+	NodeList& list, const HeadersNodePtr& node, bool (*less)(const HeadersNodePtr&, const HeadersNodePtr&))
 {
 	list.insert(std::upper_bound(list.begin(), list.end(), node, less), node);
 }
 
 bool removeFrom(NodeList& list, const HeadersNode* node)
 {
-	auto it = std::find_if(list.begin(), list.end(), [node](const HeadersNodePtr& n) { return n.get() == node; });
+	auto it =
+		std::find_if(list.begin(), list.end(), [node](const HeadersNodePtr& n) { return n.get() == node; });
 	if (it == list.end())
 		return false;
 	list.erase(it);
@@ -251,7 +252,7 @@ void threadedSort(NodeList& list, const EFSortInfo& s)
 		n->fThreadRep = nullptr;
 }
 
-} // namespace
+}  // namespace
 
 bool MessageList::Start()
 {
@@ -360,7 +361,8 @@ Error MessageList::ReadRecords(const TString& mdir, Database& db, NodeList& msgI
 	return e;
 }
 
-HeadersNode* MessageList::PickParent(const HeadersNode& node, const NodeList& msgIdList, const NodeList& attachList)
+HeadersNode* MessageList::PickParent(
+	const HeadersNode& node, const NodeList& msgIdList, const NodeList& attachList)
 {
 	if (node.fPartNumber > 1) {
 		HeadersNodePtr first = AttachFind(attachList, attachOf(node), 1, node.fPartTotal);
@@ -407,7 +409,8 @@ NodeList MessageList::ThreadAndSort(
 	return display;
 }
 
-void MessageList::SortDisplayList(NodeList& displayList, const NodeList&, const EFSortInfo& sortInfo, bool threaded)
+void MessageList::SortDisplayList(
+	NodeList& displayList, const NodeList&, const EFSortInfo& sortInfo, bool threaded)
 {
 	if (!sortInfo.selector)
 		return;
@@ -415,11 +418,12 @@ void MessageList::SortDisplayList(NodeList& displayList, const NodeList&, const 
 		threadedSort(displayList, sortInfo);
 	else
 		std::sort(displayList.begin(), displayList.end(),
-			[&sortInfo](const HeadersNodePtr& a, const HeadersNodePtr& b) { return flatLess(sortInfo, *a, *b); });
+			[&sortInfo](
+				const HeadersNodePtr& a, const HeadersNodePtr& b) { return flatLess(sortInfo, *a, *b); });
 }
 
-std::vector<HeadersNode*> MessageList::NodeAdd(NodeList& msgIdList, NodeList& displayList, NodeList& attachList,
-	const NodeList& newNodes, const EFSortInfo& sortInfo, bool threaded)
+std::vector<HeadersNode*> MessageList::NodeAdd(NodeList& msgIdList, NodeList& displayList,
+	NodeList& attachList, const NodeList& newNodes, const EFSortInfo& sortInfo, bool threaded)
 {
 	std::vector<HeadersNode*> parents;
 	for (const HeadersNodePtr& n : newNodes) {
@@ -447,8 +451,8 @@ std::vector<HeadersNode*> MessageList::NodeAdd(NodeList& msgIdList, NodeList& di
 	return parents;
 }
 
-std::vector<HeadersNode*> MessageList::NodeDel(NodeList& msgIdList, NodeList& displayList, NodeList& attachList,
-	const NodeList& deletedNodes, const EFSortInfo& sortInfo, bool threaded)
+std::vector<HeadersNode*> MessageList::NodeDel(NodeList& msgIdList, NodeList& displayList,
+	NodeList& attachList, const NodeList& deletedNodes, const EFSortInfo& sortInfo, bool threaded)
 {
 	std::vector<HeadersNode*> parents;
 	long moved = 0;
@@ -470,7 +474,8 @@ std::vector<HeadersNode*> MessageList::NodeDel(NodeList& msgIdList, NodeList& di
 	// A deleted node is gone from a fresh read of the directory, its parts included.
 	AttachDel(attachList, deletedNodes);
 	// Any node that moved may have been appended to the display list out of order.
-	if (threaded && reparent(candidatesFor(msgIdList, deletedNodes), msgIdList, attachList, displayList, parents))
+	if (threaded &&
+		reparent(candidatesFor(msgIdList, deletedNodes), msgIdList, attachList, displayList, parents))
 		moved++;
 	if (moved != 0)
 		SortDisplayList(displayList, attachList, sortInfo, threaded);
@@ -519,8 +524,8 @@ void MessageList::AttachDel(NodeList& attachList, const NodeList& nodes)
 			removeFrom(attachList, n.get());
 }
 
-bool MessageList::AttachParts(
-	const TString& mdir, const NodeList& attachList, const HeadersNode& firstPart, std::vector<TString>& paths)
+bool MessageList::AttachParts(const TString& mdir, const NodeList& attachList, const HeadersNode& firstPart,
+	std::vector<TString>& paths)
 {
 	paths.clear();
 	if (firstPart.fPartNumber != 1 || firstPart.fPartTotal < 2)

@@ -32,8 +32,9 @@ public:
 	static Error ReadMdir(const TString& mdir, NodeList& msgIdList, NodeList& attachList, bool includeRead,
 		bool skipPlonked, long& unread, const Proceed& proceed = Proceed());
 	// Reads the records of an open cache database (the loop of ReadMdir, without the opening).
-	static Error ReadRecords(const TString& mdir, class Database& db, NodeList& msgIdList, NodeList& attachList,
-		bool includeRead, bool skipPlonked, long& unread, const Proceed& proceed = Proceed());
+	static Error ReadRecords(const TString& mdir, class Database& db, NodeList& msgIdList,
+		NodeList& attachList, bool includeRead, bool skipPlonked, long& unread,
+		const Proceed& proceed = Proceed());
 
 	// The display list of freshly read nodes (which must not be threaded yet).
 	static NodeList ThreadAndSort(
@@ -55,9 +56,10 @@ public:
 	static void AttachDel(NodeList& attachList, const NodeList& nodes);
 	// True when every part of the posting whose part 1 is firstPart is present with its body;
 	// paths then holds their message files in part order (else it is left empty).
-	static bool AttachParts(
-		const TString& mdir, const NodeList& attachList, const HeadersNode& firstPart, std::vector<TString>& paths);
+	static bool AttachParts(const TString& mdir, const NodeList& attachList, const HeadersNode& firstPart,
+		std::vector<TString>& paths);
 
 	// The parent a node hangs under, or none for a root.
-	static HeadersNode* PickParent(const HeadersNode& node, const NodeList& msgIdList, const NodeList& attachList);
+	static HeadersNode* PickParent(
+		const HeadersNode& node, const NodeList& msgIdList, const NodeList& attachList);
 };

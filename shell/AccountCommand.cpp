@@ -7,12 +7,12 @@
 #include "AcctMngr.h"
 #include "AcctStrings.h"
 #include "App.h"
-#include "EventTrap.h"
-#include "MessageStore.h"
-#include "NotifyList.h"
 #include "Command.h"
+#include "EventTrap.h"
 #include "IdentData.h"
 #include "Identity.h"
+#include "MessageStore.h"
+#include "NotifyList.h"
 #include "Str.h"
 #include "TString.h"
 #include "TimeFormat.h"
@@ -48,7 +48,9 @@ int optionsApply(const Args& args, AcctData& data, bool adding)
 		data.server.host = args.Value("--server").c_str();
 	if (args.Has("--port")) {
 		std::string port = args.Value("--port");
-		long long value = Str::ParseInteger(port.c_str(), nullptr, nullptr) && port.size() <= 6 ? Str::Atoll(port.c_str()) : -1;
+		long long value = Str::ParseInteger(port.c_str(), nullptr, nullptr) && port.size() <= 6
+			? Str::Atoll(port.c_str())
+			: -1;
 		if (value < 1 || value > 65535)
 			return Command::Usage(info(), "--port takes a number from 1 to 65535");
 		data.server.port = static_cast<unsigned short>(value);
@@ -57,7 +59,8 @@ int optionsApply(const Args& args, AcctData& data, bool adding)
 		TString text(args.Value("--timeout").c_str());
 		long long usecs = 0;
 		if (!TimeFormat::Usecs(&usecs, text, true) && !TimeFormat::Usecs(&usecs, text, false))
-			return Command::Usage(info(), "--timeout takes a duration such as \"45 seconds\" or \"2 minutes\"");
+			return Command::Usage(
+				info(), "--timeout takes a duration such as \"45 seconds\" or \"2 minutes\"");
 		long long valid = ServData::TimeoutMakeValid(usecs);
 		if (valid != usecs) {
 			Command::Warn("time-out outside 1 second to 1 hour; using " + Command::DurationText(valid));
@@ -104,7 +107,8 @@ int list()
 		if (!AcctMngr::Get(name, data))
 			continue;
 		std::printf("%s\t%s\t%u\t%s\t%zu\n", data.name.String(), data.server.host.String(),
-			static_cast<unsigned>(data.server.port), identityName(data.identity).c_str(), data.extra.groups.size());
+			static_cast<unsigned>(data.server.port), identityName(data.identity).c_str(),
+			data.extra.groups.size());
 	}
 	return Command::kExitOkay;
 }
@@ -193,7 +197,8 @@ int run(const Args& args)
 	const std::string& action = args[0];
 	bool takesSettings = action == "add" || action == "set";
 	bool anyOption = false;
-	for (const char* option : {"--server", "--port", "--user", "--password", "--timeout", "--identity", "--logging", "--rename"})
+	for (const char* option :
+		{"--server", "--port", "--user", "--password", "--timeout", "--identity", "--logging", "--rename"})
 		anyOption = anyOption || args.Has(option);
 	if (!takesSettings && anyOption)
 		return Command::Usage(info(), "account " + action + " takes no options");

@@ -9,10 +9,10 @@
 
 #include "Engine.h"
 #include "GlobalPrefs.h"
-#include "MessageStore.h"
-#include "Output.h"
 #include "GuiStrings.h"
+#include "MessageStore.h"
 #include "Notify.h"
+#include "Output.h"
 #include "ProgStrings.h"
 #include "StoragePath.h"
 #include "TString.h"

@@ -2,7 +2,8 @@
 
 #include "Unicode.h"
 
-bool Args::Parse(const std::vector<std::string>& words, const std::vector<Option>& accepted, std::string& error)
+bool Args::Parse(
+	const std::vector<std::string>& words, const std::vector<Option>& accepted, std::string& error)
 {
 	mPositional.clear();
 	mOptions.clear();

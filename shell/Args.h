@@ -14,7 +14,8 @@ public:
 	};
 
 	// Splits words by the options a command accepts. On failure, error says why.
-	bool Parse(const std::vector<std::string>& words, const std::vector<Option>& accepted, std::string& error);
+	bool Parse(
+		const std::vector<std::string>& words, const std::vector<Option>& accepted, std::string& error);
 
 	const std::vector<std::string>& Positional() const { return mPositional; }
 	size_t Count() const { return mPositional.size(); }

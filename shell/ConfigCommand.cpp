@@ -43,8 +43,9 @@ int valueSet(const std::string& key, const std::string& value)
 		long length = long(Str::Atoll(value.c_str()));
 		long valid = MessageFile::LineLenMakeValid(length);
 		if (valid != length)
-			Command::Warn("line length " + value + " is outside " + std::to_string(MessageFile::LineLenMin()) + " to "
-				+ std::to_string(MessageFile::LineLenMax()) + "; using " + std::to_string(valid));
+			Command::Warn("line length " + value + " is outside " +
+				std::to_string(MessageFile::LineLenMin()) + " to " +
+				std::to_string(MessageFile::LineLenMax()) + "; using " + std::to_string(valid));
 		return GlobalPrefs::PrefMessageLineLenSet(valid) ? Command::kExitOkay : Command::kExitFailed;
 	}
 	Charset cs = CSet::Value(value.c_str());

@@ -32,7 +32,8 @@ bool EventTrap::Seen(long line, const TString& text) const
 		if (start == std::string::npos)
 			continue;
 		size_t end = all.find('\n', start);
-		if (all.compare(start, end == std::string::npos ? std::string::npos : end - start, text.String()) == 0)
+		if (all.compare(start, end == std::string::npos ? std::string::npos : end - start, text.String()) ==
+			0)
 			return true;
 	}
 	return false;

@@ -8,4 +8,5 @@ bool GuiStrings::Start()
 	return AcctStrings::Start();
 }
 
-void GuiStrings::Stop() {}
+void GuiStrings::Stop()
+{}

@@ -153,7 +153,8 @@ int run(const Args& args)
 		return Command::Usage(info(), "which action: list, add, set or delete?");
 	const std::string& action = args[0];
 	bool anyOption = false;
-	for (const char* option : {"--email", "--munged", "--organization", "--signature", "--reply-signature", "--name"})
+	for (const char* option :
+		{"--email", "--munged", "--organization", "--signature", "--reply-signature", "--name"})
 		anyOption = anyOption || args.Has(option);
 	if (action != "add" && action != "set" && anyOption)
 		return Command::Usage(info(), "identity " + action + " takes no options");
@@ -171,20 +172,20 @@ int run(const Args& args)
 	return Command::Usage(info(), "unknown action " + action);
 }
 
-Command::Registrar sIdentity({kName,
-	"list | add NAME --email ADDRESS [OPTIONS] | set ID|NAME [OPTIONS] | delete ID|NAME",
-	"list, add, change and delete posting identities",
-	"Options of add and set:\n"
-	"  --email ADDRESS          the real e-mail address\n"
-	"  --munged ADDRESS         the address shown in postings (default ADDRESS.invalid)\n"
-	"  --organization TEXT      the Organization header\n"
-	"  --signature FILE         append FILE to new messages (an empty FILE turns it off)\n"
-	"  --reply-signature FILE   append FILE to new messages and replies\n"
-	"  --name TEXT              (set) a new display name\n"
-	"A FILE that is not absolute or ~/... lies in the data root's Identity folder.\n"
-	"add prints the new identity's ID; list prints ID, NAME, E-MAIL and ORGANIZATION.",
-	{{"--email", true}, {"--munged", true}, {"--organization", true}, {"--signature", true},
-		{"--reply-signature", true}, {"--name", true}},
-	true, run});
+Command::Registrar sIdentity(
+	{kName, "list | add NAME --email ADDRESS [OPTIONS] | set ID|NAME [OPTIONS] | delete ID|NAME",
+		"list, add, change and delete posting identities",
+		"Options of add and set:\n"
+		"  --email ADDRESS          the real e-mail address\n"
+		"  --munged ADDRESS         the address shown in postings (default ADDRESS.invalid)\n"
+		"  --organization TEXT      the Organization header\n"
+		"  --signature FILE         append FILE to new messages (an empty FILE turns it off)\n"
+		"  --reply-signature FILE   append FILE to new messages and replies\n"
+		"  --name TEXT              (set) a new display name\n"
+		"A FILE that is not absolute or ~/... lies in the data root's Identity folder.\n"
+		"add prints the new identity's ID; list prints ID, NAME, E-MAIL and ORGANIZATION.",
+		{{"--email", true}, {"--munged", true}, {"--organization", true}, {"--signature", true},
+			{"--reply-signature", true}, {"--name", true}},
+		true, run});
 
 }  // namespace

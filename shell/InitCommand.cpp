@@ -17,6 +17,7 @@ int run(const Args& args)
 	return Command::kExitOkay;
 }
 
-Command::Registrar sInit({"init", "", "create the storage tree under the data root and print the root", "", {}, true, run});
+Command::Registrar sInit(
+	{"init", "", "create the storage tree under the data root and print the root", "", {}, true, run});
 
 }  // namespace

@@ -59,7 +59,8 @@ bool sortParse(const std::string& text, EFSortInfo& sort)
 // Values from a message may hold TAB, CR or LF: shown as spaces, so each record stays one line.
 std::string field(const HeadersNode::Text& text)
 {
-	std::string out = text ? std::string(text->String(), static_cast<size_t>(text->ByteLength())) : std::string();
+	std::string out =
+		text ? std::string(text->String(), static_cast<size_t>(text->ByteLength())) : std::string();
 	for (char& c : out)
 		if (c == '\t' || c == '\r' || c == '\n')
 			c = ' ';
@@ -71,7 +72,7 @@ std::string date(int64_t value)
 	if (value == 0)
 		return std::string();
 	std::time_t t = static_cast<std::time_t>(value / 1000000);
-	std::tm tm {};
+	std::tm tm{};
 	char buf[32] = "";
 	if (localtime_r(&t, &tm))
 		std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
@@ -85,8 +86,8 @@ void print(HeadersNode& node, int depth, bool threaded, const EFSortInfo& sort)
 	std::string letters(state.String(), std::min<size_t>(5, static_cast<size_t>(state.ByteLength())));
 	if (threaded)
 		std::printf("%d\t", depth);
-	std::printf("%s\t%s\t%s\t%s\t%s\n", field(node.fMsgID).c_str(), letters.c_str(), date(node.fDateTime).c_str(),
-		field(node.fAuthor).c_str(), field(node.fSubject).c_str());
+	std::printf("%s\t%s\t%s\t%s\t%s\n", field(node.fMsgID).c_str(), letters.c_str(),
+		date(node.fDateTime).c_str(), field(node.fAuthor).c_str(), field(node.fSubject).c_str());
 	if (!threaded)
 		return;
 	node.childSort(sort);
@@ -118,11 +119,11 @@ int run(const Args& args)
 	return Command::kExitOkay;
 }
 
-Command::Registrar sList({kName, "MDIR [--threaded] [--sort COLUMN[:desc]] [--unread]",
-	"list the messages of a message directory",
-	"Prints MESSAGE-ID, STATE, DATE, AUTHOR and SUBJECT; with --threaded a first field gives the depth.\n"
-	"COLUMN is date (the default), author, subject, email, lines, message-id, thread, newsgroups,\n"
-	"agent, file, charset, attachment, parts or killfile.",
-	{{"--threaded", false}, {"--sort", true}, {"--unread", false}}, true, run});
+Command::Registrar sList(
+	{kName, "MDIR [--threaded] [--sort COLUMN[:desc]] [--unread]", "list the messages of a message directory",
+		"Prints MESSAGE-ID, STATE, DATE, AUTHOR and SUBJECT; with --threaded a first field gives the depth.\n"
+		"COLUMN is date (the default), author, subject, email, lines, message-id, thread, newsgroups,\n"
+		"agent, file, charset, attachment, parts or killfile.",
+		{{"--threaded", false}, {"--sort", true}, {"--unread", false}}, true, run});
 
 }  // namespace

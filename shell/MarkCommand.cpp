@@ -24,7 +24,8 @@ int run(const Args& args)
 {
 	bool all = args.Has("--all");
 	if (args.Count() < 2 || (all && args.Count() != 2) || (!all && args.Count() < 3))
-		return Command::Usage(info(), "mark takes MDIR, message-ids (or --all) and read, unread, download or no-download");
+		return Command::Usage(
+			info(), "mark takes MDIR, message-ids (or --all) and read, unread, download or no-download");
 	const std::string& what = args[args.Count() - 1];
 	bool readChange = what == "read" || what == "unread";
 	if (!readChange && what != "download" && what != "no-download")
@@ -44,8 +45,8 @@ int run(const Args& args)
 	TString groups;
 	StoragePath::PathAccounts(groups);
 	std::string account, group;
-	if (mdir.Compare(groups, groups.ByteLength()) == 0 && args[0].find('/') != std::string::npos
-		&& args[0].rfind("Saved/", 0) != 0) {
+	if (mdir.Compare(groups, groups.ByteLength()) == 0 && args[0].find('/') != std::string::npos &&
+		args[0].rfind("Saved/", 0) != 0) {
 		account = args[0].substr(0, args[0].find('/'));
 		group = args[0].substr(args[0].find('/') + 1);
 	}
@@ -55,8 +56,8 @@ int run(const Args& args)
 		if (!readChange)
 			MessageStore::MesgMarkChange(mdir, leaf, flag);
 		else if (!account.empty())
-			MessageStore::MesgReadChangeGroup(TString(account.c_str()), TString(group.c_str()), leaf, node->fMsgID,
-				node->fNewsgroupsTo.value_or(TString()), flag);
+			MessageStore::MesgReadChangeGroup(TString(account.c_str()), TString(group.c_str()), leaf,
+				node->fMsgID, node->fNewsgroupsTo.value_or(TString()), flag);
 		else
 			MessageStore::MesgReadChangeFolder(mdir, leaf, flag);
 	}

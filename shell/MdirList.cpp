@@ -3,8 +3,8 @@
 #include "App.h"
 #include "Command.h"
 
-bool MdirList::Read(
-	const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList, long& unread, std::string& error)
+bool MdirList::Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList,
+	long& unread, std::string& error)
 {
 	// Messages still on their way into the directory (the transfer directory) are carried in first.
 	App::RunUntilIdle();

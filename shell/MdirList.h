@@ -9,6 +9,6 @@
 class MdirList {
 public:
 	// Reads mdir; false with a message on failure.
-	static bool Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList, long& unread,
-		std::string& error);
+	static bool Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList,
+		long& unread, std::string& error);
 };

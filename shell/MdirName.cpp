@@ -7,8 +7,8 @@
 #include "AcctMngr.h"
 #include "Cache.h"
 #include "Command.h"
-#include "NetName.h"
 #include "DirMngr.h"
+#include "NetName.h"
 #include "PathMngr.h"
 #include "StoragePath.h"
 
@@ -31,8 +31,8 @@ std::vector<std::string> split(const std::string& text)
 bool leafUsable(const std::string& leaf)
 {
 	TString t(leaf.c_str());
-	return !leaf.empty() && leaf != "." && leaf != ".." && t.Valid() && PathMngr::ValidLeaf(t)
-		&& leaf.find_first_of("\t\r\n") == std::string::npos;
+	return !leaf.empty() && leaf != "." && leaf != ".." && t.Valid() && PathMngr::ValidLeaf(t) &&
+		leaf.find_first_of("\t\r\n") == std::string::npos;
 }
 
 }  // namespace
@@ -74,7 +74,8 @@ bool MdirName::Resolve(const std::string& name, TString& path, std::string& erro
 	} else {
 		std::vector<std::string> parts = split(name);
 		if (parts.size() != 2 || !leafUsable(parts[0]) || !leafUsable(parts[1])) {
-			error = "not a message directory: " + name + " (ACCOUNT/GROUP, Drafts, Outbox, Sent Messages or Saved/NAME)";
+			error = "not a message directory: " + name +
+				" (ACCOUNT/GROUP, Drafts, Outbox, Sent Messages or Saved/NAME)";
 			return false;
 		}
 		TString account(parts[0].c_str()), group(parts[1].c_str());
@@ -102,8 +103,8 @@ bool MdirName::All(const TString& mdir, std::vector<HeadersNodePtr>& nodes, std:
 	return true;
 }
 
-bool MdirName::Lookup(const TString& mdir, const std::vector<std::string>& ids, std::vector<HeadersNodePtr>& nodes,
-	std::string& error)
+bool MdirName::Lookup(const TString& mdir, const std::vector<std::string>& ids,
+	std::vector<HeadersNodePtr>& nodes, std::string& error)
 {
 	std::vector<HeadersNodePtr> all;
 	if (!All(mdir, all, error))

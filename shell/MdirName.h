@@ -19,8 +19,8 @@ public:
 	static bool FolderPath(const std::string& name, TString& path, std::string& error);
 	// The nodes of the named messages of an mdir, in the order given; false with a message
 	// when one is not there (or is not a message-id).
-	static bool Lookup(const TString& mdir, const std::vector<std::string>& ids, std::vector<HeadersNodePtr>& nodes,
-		std::string& error);
+	static bool Lookup(const TString& mdir, const std::vector<std::string>& ids,
+		std::vector<HeadersNodePtr>& nodes, std::string& error);
 	// Every message of an mdir.
 	static bool All(const TString& mdir, std::vector<HeadersNodePtr>& nodes, std::string& error);
 	// The command-line name of a user folder path ("Saved/...").

@@ -8,4 +8,5 @@ bool ProgStrings::Start()
 	return AcctStrings::Start();
 }
 
-void ProgStrings::Stop() {}
+void ProgStrings::Stop()
+{}

@@ -19,8 +19,7 @@ void usage(FILE* out)
 		"Commands:\n");
 	for (const Command::Info* info : Command::All())
 		std::fprintf(out, "  %-12s %s\n", info->name, info->summary);
-	std::fprintf(out,
-		"\n--root DIR (or QUILLFERN_ROOT) uses DIR as the data root for this run only.\n");
+	std::fprintf(out, "\n--root DIR (or QUILLFERN_ROOT) uses DIR as the data root for this run only.\n");
 }
 
 int help(const std::vector<std::string>& words)

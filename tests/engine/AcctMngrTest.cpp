@@ -16,8 +16,8 @@
 #include "GlobalPrefs.h"
 #include "Identity.h"
 #include "Notify.h"
-#include "Output.h"
 #include "NotifyList.h"
+#include "Output.h"
 #include "StoragePath.h"
 #include "TestSupport.h"
 #include "ThreadMngr.h"
@@ -72,9 +72,9 @@ protected:
 
 	void observe()
 	{
-		const NotifyItem* items[] = {&NotifyList::AcctCreate(), &NotifyList::AcctDelete(), &NotifyList::AcctFinish(),
-			&NotifyList::AcctUpdate(), &NotifyList::GroupCreate(), &NotifyList::GroupDelete(),
-			&NotifyList::GroupFinish()};
+		const NotifyItem* items[] = {&NotifyList::AcctCreate(), &NotifyList::AcctDelete(),
+			&NotifyList::AcctFinish(), &NotifyList::AcctUpdate(), &NotifyList::GroupCreate(),
+			&NotifyList::GroupDelete(), &NotifyList::GroupFinish()};
 		for (size_t i = 0; i < 7; i++)
 			Notify::Register(*items[i], eventKeep, const_cast<char*>(kEventNames[i]));
 	}
@@ -229,7 +229,8 @@ TEST_F(AcctMngrTest, RenameKeepsTheNewsgroups)
 	EXPECT_EQ((std::vector<std::string>{"groups:1"}), events());
 	AcctMngr::GroupSet next = {TString("alt.test"), TString("misc.test")};
 	AcctMngr::GroupListSet(TString("Office"), next);
-	EXPECT_EQ((std::vector<std::string>{"group-:Office\ncomp.lang.c", "group+:Office\nmisc.test", "groups:1"}),
+	EXPECT_EQ(
+		(std::vector<std::string>{"group-:Office\ncomp.lang.c", "group+:Office\nmisc.test", "groups:1"}),
 		events());
 	EXPECT_TRUE(Exists(mRoot.Path() + "/News/Trash/comp.lang.c"));
 	EXPECT_TRUE(Exists(path("Office/Groups/misc.test")));
@@ -248,7 +249,7 @@ TEST_F(AcctMngrTest, RenameKeepsTheNewsgroups)
 
 TEST_F(AcctMngrTest, NamesDifferingByCompositionAreOneAccountByCaseTwo)
 {
-	const char* composed = "Caf\xc3\xa9";     // e with acute accent, one character
+	const char* composed = "Caf\xc3\xa9";  // e with acute accent, one character
 	const char* decomposed = "Cafe\xcc\x81";  // e followed by the combining accent
 	ASSERT_TRUE(AcctMngr::Create(account(decomposed)));
 	// Stored, and made a directory, in composed form.
@@ -290,7 +291,8 @@ TEST_F(AcctMngrTest, RefusedChangesLeaveEverythingAsItWas)
 		EXPECT_FALSE(AcctMngr::Create(account(name))) << name;
 	EXPECT_FALSE(AcctMngr::Create(account("Bad host", "news example org")));
 	EXPECT_EQ(6u, sAlerts.size());
-	EXPECT_NE(std::string::npos, sAlerts.back().find("Cannot create account “Bad host”, data fails validation checks."));
+	EXPECT_NE(std::string::npos,
+		sAlerts.back().find("Cannot create account “Bad host”, data fails validation checks."));
 	EXPECT_FALSE(Exists(path("Bad host")));
 	EXPECT_FALSE(Exists(mRoot.Path() + "/News/Data/Account.init"));
 
@@ -306,8 +308,8 @@ TEST_F(AcctMngrTest, RefusedChangesLeaveEverythingAsItWas)
 	EXPECT_TRUE(Exists(path("Other/Data/Account.init")));
 
 	std::vector<std::string> seen = events();
-	EXPECT_EQ(std::vector<std::string>({"finish:0", "finish:0", "finish:0", "finish:0", "finish:0", "finish:0",
-				  "create:Other", "finish:1", "finish:0", "finish:0", "finish:0"}),
+	EXPECT_EQ(std::vector<std::string>({"finish:0", "finish:0", "finish:0", "finish:0", "finish:0",
+				  "finish:0", "create:Other", "finish:1", "finish:0", "finish:0", "finish:0"}),
 		seen);
 }
 
@@ -318,7 +320,8 @@ TEST_F(AcctMngrTest, TwentyAccountsAtMost)
 	sAlerts.clear();
 	EXPECT_FALSE(AcctMngr::Create(account("Acct20")));
 	ASSERT_EQ(1u, sAlerts.size());
-	EXPECT_NE(std::string::npos, sAlerts[0].find("The maximum number of accounts is 20, you cannot create another."));
+	EXPECT_NE(std::string::npos,
+		sAlerts[0].find("The maximum number of accounts is 20, you cannot create another."));
 	EXPECT_FALSE(Exists(path("Acct20")));
 
 	// A 21st account directory made behind the engine's back is not loaded.

@@ -8,10 +8,11 @@ namespace {
 
 TEST(AcctNameCheck, HostNames)
 {
-	for (const char* good : {"a", "7", "news.example.org", "10.0.0.1", "127.0.0.1", "news-1.example", "1news.example"})
+	for (const char* good :
+		{"a", "7", "news.example.org", "10.0.0.1", "127.0.0.1", "news-1.example", "1news.example"})
 		EXPECT_TRUE(NetName::HostValid(TString(good))) << good;
-	for (const char* bad : {"", "-", "123", "1.2.3", ".example.org", "example.org.", "news..example", "news example",
-			 "news_example", "b\xc3\xa4r.example"})
+	for (const char* bad : {"", "-", "123", "1.2.3", ".example.org", "example.org.", "news..example",
+			 "news example", "news_example", "b\xc3\xa4r.example"})
 		EXPECT_FALSE(NetName::HostValid(TString(bad))) << bad;
 	EXPECT_TRUE(NetName::HostValid(TString(std::string(70, 'a').c_str())));
 	EXPECT_FALSE(NetName::HostValid(TString(std::string(71, 'a').c_str())));
@@ -38,7 +39,8 @@ TEST(AcctNameCheck, NewsgroupNames)
 {
 	for (const char* good : {"alt.test", "comp.lang.c++", "de.rec.b\xc3\xbc\x63her", "alt.2600", "x"})
 		EXPECT_TRUE(NetName::NewsValid(TString(good))) << good;
-	for (const char* bad : {"", ".", "..", "alt..test", ".alt", "alt.", "alt_", "_alt", "a/b", "alt test", "12.34"})
+	for (const char* bad :
+		{"", ".", "..", "alt..test", ".alt", "alt.", "alt_", "_alt", "a/b", "alt test", "12.34"})
 		EXPECT_FALSE(NetName::NewsValid(TString(bad))) << bad;
 	EXPECT_TRUE(NetName::NewsValid(TString(std::string(72, 'g').c_str())));
 	EXPECT_FALSE(NetName::NewsValid(TString(std::string(73, 'g').c_str())));

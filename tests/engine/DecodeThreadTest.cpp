@@ -7,8 +7,8 @@
 #include <string>
 
 #include "DecodeThread.h"
-#include "MessageStore.h"
 #include "MessageFile.h"
+#include "MessageStore.h"
 #include "TestSupport.h"
 #include "YencSect.h"
 

@@ -85,7 +85,8 @@ TEST_F(GlobalPrefsTest, StoredValuesAreRepaired)
 	}
 	EXPECT_EQ(root(), "/tmp/qfroot");
 
-	for (auto [stored, expected] : {std::pair{0LL, 78L}, {100LL, 80L}, {10LL, 60L}, {-5LL, 78L}, {72LL, 72L}}) {
+	for (auto [stored, expected] :
+		{std::pair{0LL, 78L}, {100LL, 80L}, {10LL, 60L}, {-5LL, 78L}, {72LL, 72L}}) {
 		store([&](PrefsDomain& d) { d.IntegerSet(GlobalPrefs::kKeyMessageLineLen, stored); });
 		ASSERT_TRUE(GlobalPrefs::Start());
 		EXPECT_EQ(GlobalPrefs::PrefMessageLineLenGet(), expected) << stored;
@@ -156,7 +157,8 @@ TEST_F(GlobalPrefsTest, HeldLockFailsStartWithAnAlert)
 	EXPECT_FALSE(GlobalPrefs::Start());
 	TString store;
 	GlobalPrefs::StorePath(store);
-	EXPECT_NE(sAlerts.find("Can’t open file: File is locked|File: " + std::string(store.String())), std::string::npos)
+	EXPECT_NE(sAlerts.find("Can’t open file: File is locked|File: " + std::string(store.String())),
+		std::string::npos)
 		<< sAlerts;
 	holder.Unlock();
 	EXPECT_TRUE(GlobalPrefs::Start());

@@ -16,8 +16,8 @@
 #include "IdentData.h"
 #include "Identity.h"
 #include "Notify.h"
-#include "Output.h"
 #include "NotifyList.h"
+#include "Output.h"
 #include "StoragePath.h"
 #include "TestSupport.h"
 #include "TimeCore.h"
@@ -35,9 +35,11 @@ void listChanged(void*, const TString&)
 	sListChanged++;
 }
 
-void alertIgnore(const char*, const char*) {}
+void alertIgnore(const char*, const char*)
+{}
 
-std::string section(int number, const std::string& id, const std::string& name, const std::string& munged = "")
+std::string section(
+	int number, const std::string& id, const std::string& name, const std::string& munged = "")
 {
 	char head[32];
 	std::snprintf(head, sizeof head, "[Identity%02d]\n", number);

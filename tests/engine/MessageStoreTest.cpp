@@ -63,8 +63,9 @@ TEST_F(MessageStoreTest, InsertMovesTheFileInAddsTheRecordAndAnnounces)
 	EXPECT_TRUE(entries(TString(mOutside.Path().c_str())).empty());
 	std::string dir(a.String());
 	// The read message counts for no unread one.
-	EXPECT_EQ(events(), (Ids{"add:" + dir + "|" + leafOf("<one@x>"), "unread:" + dir + "|+1",
-		"add:" + dir + "|" + leafOf("<two@x>")}));
+	EXPECT_EQ(events(),
+		(Ids{"add:" + dir + "|" + leafOf("<one@x>"), "unread:" + dir + "|+1",
+			"add:" + dir + "|" + leafOf("<two@x>")}));
 	EXPECT_EQ(diagnostics(), "");
 
 	// The reading side: nodes from the cache, and the file of one of them.
@@ -85,11 +86,14 @@ TEST_F(MessageStoreTest, SameLeafTwiceBeforeInsertionEndsAsOneReplacedMessage)
 {
 	TString a = folder("A");
 	hold(true);
-	ASSERT_EQ(MessageStore::MesgInsert(a, TString(message("<same@x>", "UCNUNxxxxx", "First").c_str())), ErrOkay);
-	ASSERT_EQ(MessageStore::MesgInsert(a, TString(message("<same@x>", "UCNUNxxxxx", "Second").c_str())), ErrOkay);
+	ASSERT_EQ(
+		MessageStore::MesgInsert(a, TString(message("<same@x>", "UCNUNxxxxx", "First").c_str())), ErrOkay);
+	ASSERT_EQ(
+		MessageStore::MesgInsert(a, TString(message("<same@x>", "UCNUNxxxxx", "Second").c_str())), ErrOkay);
 	std::string leaf = leafOf("<same@x>");
 	std::string lettered = leaf.substr(0, leaf.size() - 5) + "a.qmsg";
-	std::string dest = leaf.substr(0, leaf.size() - 5) + ".dest", dest2 = lettered.substr(0, lettered.size() - 5) + ".dest";
+	std::string dest = leaf.substr(0, leaf.size() - 5) + ".dest",
+				dest2 = lettered.substr(0, lettered.size() - 5) + ".dest";
 	EXPECT_EQ(entries(transferDir()), (Ids{dest, leaf, dest2, lettered}));
 	hold(false);
 	settle();
@@ -329,10 +333,10 @@ TEST_F(StoreFixture, StorageStateKeepsSoundLinesAndWritesThemBack)
 	stop();
 	WriteFile(file.String(),
 		"/Saved \t 4 \t 1\n"
-		"/Saved \t 9 \t 0\n"            // the same path again: the first wins
-		"/News/~Trash \t 1 \t 1\n"      // a tilde: dropped
-		"/News/Drafts \t x \t 1\n"      // not a number: dropped
-		"/News/Outbox \t 2\n"           // a field missing: dropped
+		"/Saved \t 9 \t 0\n"  // the same path again: the first wins
+		"/News/~Trash \t 1 \t 1\n"  // a tilde: dropped
+		"/News/Drafts \t x \t 1\n"  // not a number: dropped
+		"/News/Outbox \t 2\n"  // a field missing: dropped
 		"/News/Sent Messages \t -3 \t 7\n");
 	start();
 	StorageState::NodeData data;

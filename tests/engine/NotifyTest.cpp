@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,8 +47,7 @@ void record(void* context, const TString& payload)
 }
 
 // Delivers until `done` holds or the time runs out.
-template <typename Cond>
-bool deliverUntil(Cond done, long long limit = 10000000)
+template <typename Cond> bool deliverUntil(Cond done, long long limit = 10000000)
 {
 	long long end = TimeCore::TickCount() + limit;
 	while (!done()) {
@@ -140,7 +139,7 @@ TEST_F(NotifyTest, ObserversPayloadsAndStop)
 	Notify::Register(NotifyList::GroupCreate(), record, &a);
 	Notify::Register(NotifyList::GroupCreate(), record, &b);
 	Notify::Unregister(NotifyList::GroupCreate(), record, &a + 1);  // another context: stays
-	Notify::Unregister(NotifyList::GroupDelete(), record, &b);      // another event: stays
+	Notify::Unregister(NotifyList::GroupDelete(), record, &b);  // another event: stays
 	Notify::Unregister(NotifyItem("QuillfernNewsgroupCreate", true), record, &b);  // other kind
 	// Decomposed letters arrive composed.
 	Notify::Send(NotifyList::GroupCreate(), "Re\xCC\x81sume\xCC\x81\nCafe\xCC\x81");
@@ -265,7 +264,8 @@ size_t socketCount(const std::string& folder)
 bool announced(const Seen& seen, pid_t pid)
 {
 	return deliverUntil([&] {
-		return std::find(seen.payloads.begin(), seen.payloads.end(), std::to_string(pid)) != seen.payloads.end();
+		return std::find(seen.payloads.begin(), seen.payloads.end(), std::to_string(pid)) !=
+			seen.payloads.end();
 	});
 }
 

@@ -63,7 +63,8 @@ TEST_F(EngineOnRoot, NewsTreePathsForAccountsAndGroups)
 	StoragePath::FileGroupListTemp(TString("Big Server"), out);
 	EXPECT_STREQ(out.String(), (root + "/News/Temp/Big Server NewsgroupList.txt").c_str());
 	StoragePath::FileGroupIndex(TString("Café Nëws"), TString("comp.lang.c++"), out);
-	EXPECT_STREQ(out.String(), (root + "/News/Accounts/Café Nëws/Groups/comp.lang.c++/ArticleIndex.txt").c_str());
+	EXPECT_STREQ(
+		out.String(), (root + "/News/Accounts/Café Nëws/Groups/comp.lang.c++/ArticleIndex.txt").c_str());
 	StoragePath::FileAccountPrefs(TString("a b"), out);
 	EXPECT_STREQ(out.String(), (root + "/News/Accounts/a b/Data/Account").c_str());
 	StoragePath::FileCache(TString((root + "/Saved/x").c_str()), out);

@@ -33,7 +33,8 @@ void eventKeep(void* context, const TString& payload)
 	sEvents.push_back(std::string(static_cast<const char*>(context)) + ":" + text);
 }
 
-void alertKeep(const char*, const char*) {}
+void alertKeep(const char*, const char*)
+{}
 
 const char* const kNames[] = {"add", "del", "mod", "unread", "complete"};
 
@@ -119,18 +120,25 @@ TString StoreFixture::folder(const std::string& name)
 	return path;
 }
 
-std::string StoreFixture::messageText(const std::string& id, const std::string& state, const std::string& subject)
+std::string StoreFixture::messageText(
+	const std::string& id, const std::string& state, const std::string& subject)
 {
 	return "From: Ann Author <ann@example.org>\n"
 		   "Newsgroups: test.one,test.two\n"
-		   "Subject: " + subject + "\n"
-		   "Date: Sat, 05 Dec 2026 10:00:00 +0000\n"
-		   "Message-ID: " + id + "\n"
-		   "User-Agent: Tester\n"
-		   "Lines: 1     \n"
-		   "X-Quillfern-State: " + state + "\n"
-		   "\n"
-		   "body\n";
+		   "Subject: " +
+		subject +
+		"\n"
+		"Date: Sat, 05 Dec 2026 10:00:00 +0000\n"
+		"Message-ID: " +
+		id +
+		"\n"
+		"User-Agent: Tester\n"
+		"Lines: 1     \n"
+		"X-Quillfern-State: " +
+		state +
+		"\n"
+		"\n"
+		"body\n";
 }
 
 std::string StoreFixture::leafOf(const std::string& id)

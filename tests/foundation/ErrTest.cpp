@@ -4,8 +4,8 @@
 #include <csignal>
 #include <set>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 #include "Assert.h"
 #include "Err.h"
@@ -35,7 +35,8 @@ TEST_F(ErrTest, TextsFollowTheEnumerationAndItsStyle)
 	EXPECT_STREQ(Err::Str(s, ErrOkay), "Successful operation");
 	EXPECT_STREQ(Err::Str(s, ErrFileNotFound), "File not found");
 	EXPECT_STREQ(Err::Str(s, ErrFileCreateError), "Can’t create file");
-	EXPECT_STREQ(Err::Str(s, ErrFileLineTooLong), "Line longer than 2000 chars, file may contain binary data");
+	EXPECT_STREQ(
+		Err::Str(s, ErrFileLineTooLong), "Line longer than 2000 chars, file may contain binary data");
 	EXPECT_STREQ(Err::Str(s, ErrNetConnectionError), "Connection refused");
 	EXPECT_STREQ(Err::Str(s, ErrErrorVague), "Unspecified error");
 

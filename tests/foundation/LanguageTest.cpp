@@ -42,7 +42,8 @@ TEST_F(LanguageTest, SubstitutionFormatsEachVariableByItsConversion)
 	EXPECT_TRUE(Language::String("TestHex", s, false, 255ULL, -5000000000LL));
 	EXPECT_STREQ(s.String(), "ff/-5000000000");
 	TString name("comp.lang");
-	EXPECT_TRUE(Language::String("TestMany", s, false, name, "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"));
+	EXPECT_TRUE(
+		Language::String("TestMany", s, false, name, "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"));
 	EXPECT_STREQ(s.String(), "l-comp.langj");
 	EXPECT_TRUE(Language::String("TestPlain", s, false));
 	EXPECT_STREQ(s.String(), "100% sure, \\ kept, x dropped");
@@ -96,7 +97,8 @@ TEST_F(LanguageTest, BadKeysAndReferencesAreReportedNotFatal)
 TEST_F(LanguageTest, RegistrationRefusesDuplicatesAndBadFormats)
 {
 	EXPECT_FALSE(Language::SectionAdd(&sSection));
-	static const LangData dupRows[] = {{"TestNew", "", "x"}, {"TestFiles", "", "y"}, {nullptr, nullptr, nullptr}};
+	static const LangData dupRows[] = {
+		{"TestNew", "", "x"}, {"TestFiles", "", "y"}, {nullptr, nullptr, nullptr}};
 	static const LangSection dup = {"Other strings", 5001, dupRows};
 	EXPECT_FALSE(Language::SectionAdd(&dup));
 	EXPECT_FALSE(Language::NameCheck("TestNew"));  // nothing of a refused section is added
@@ -131,11 +133,11 @@ TEST_F(LanguageTest, TranslationsAreCheckedAgainstTheVariables)
 	EXPECT_TRUE(L::String("TestTwo", s, true, "de.test", 4));
 	EXPECT_STREQ(s.String(), "de.test has 4 new");
 
-	EXPECT_EQ(L::NameLocal("TestTwo", "%1 %1 %2"), L::NameBadArgs);    // used twice
-	EXPECT_EQ(L::NameLocal("TestTwo", "nur %1"), L::NameBadArgs);     // %2 missing
-	EXPECT_EQ(L::NameLocal("TestTwo", "%1 %2 %3"), L::NameBadArgs);   // beyond the list
+	EXPECT_EQ(L::NameLocal("TestTwo", "%1 %1 %2"), L::NameBadArgs);  // used twice
+	EXPECT_EQ(L::NameLocal("TestTwo", "nur %1"), L::NameBadArgs);  // %2 missing
+	EXPECT_EQ(L::NameLocal("TestTwo", "%1 %2 %3"), L::NameBadArgs);  // beyond the list
 	EXPECT_EQ(L::NameLocal("TestTwo", "%1p?a:b %1 %2"), L::NameBadArgs);  // plural on a string
-	EXPECT_EQ(L::NameLocal("TestTwo", "%1 \\%2"), L::NameBadArgs);    // escaped is no reference
+	EXPECT_EQ(L::NameLocal("TestTwo", "%1 \\%2"), L::NameBadArgs);  // escaped is no reference
 	// Text after the closing quote counts for the check but is not stored.
 	EXPECT_EQ(L::NameLocal("TestTwo", "%1 hat", " %2"), L::NameBadArgs);
 	EXPECT_EQ(L::NameLocal("TestTwo", "%1 hat %2", " %2"), L::NameBadArgs);

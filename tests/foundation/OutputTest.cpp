@@ -5,8 +5,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 

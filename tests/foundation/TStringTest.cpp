@@ -184,7 +184,9 @@ TEST_F(TStringTest, MalformedUtf8IsAContractViolationUnlessAllowed)
 	EXPECT_EQ(a, "h?llo wörldé");
 	EXPECT_EQ(a.CharLength(), 12);
 
-	TString c = invalidAllowed("\x80\xFE" "a\xE2\x82" "b\xF0\x9F\x98\x80");
+	TString c = invalidAllowed("\x80\xFE"
+							   "a\xE2\x82"
+							   "b\xF0\x9F\x98\x80");
 	c.Clean();
 	EXPECT_EQ(c, "??a??b😀");
 
@@ -341,7 +343,8 @@ TEST_F(TStringTest, QuotedTextDecoding)
 	EXPECT_TRUE(s.QuoteDecode("\"\""));
 	EXPECT_TRUE(s.Empty());
 
-	const char* bad[] = {"\"no end", "no quote\"", "\"a\\rb\"", "\"cr\rin\"", "\"lf\nin\"", "\"esc at end\\\"", ""};
+	const char* bad[] = {
+		"\"no end", "no quote\"", "\"a\\rb\"", "\"cr\rin\"", "\"lf\nin\"", "\"esc at end\\\"", ""};
 	for (const char* text : bad) {
 		s = "old";
 		end = "set";

@@ -11,8 +11,7 @@
 
 namespace {
 
-template <typename Cond>
-bool waitFor(Cond cond, long long limit = 3000000)
+template <typename Cond> bool waitFor(Cond cond, long long limit = 3000000)
 {
 	long long end = TimeCore::TickCount() + limit;
 	while (!cond()) {
@@ -117,8 +116,8 @@ TEST_F(ThreadMngrTest, ProcedureEndingItsThreadIsCalledOnceAndLeavesTheSet)
 TEST_F(ThreadMngrTest, StuckThreadIsGivenUpAfterSixSecondsAndEndsSafelyLater)
 {
 	ThreadMngr::State(true);
-	ASSERT_NE(ThreadMngr::Spawn(stuckProc, "stuck", nullptr, 20000, ThreadPriorityNormal),
-		Thread::HandleNone);
+	ASSERT_NE(
+		ThreadMngr::Spawn(stuckProc, "stuck", nullptr, 20000, ThreadPriorityNormal), Thread::HandleNone);
 	ASSERT_TRUE(waitFor([] { return sStuckCalls == 1; }));
 	long long begin = TimeCore::TickCount();
 	ThreadMngr::StopAllThreads();

@@ -101,7 +101,8 @@ TEST(TimeCore, BreakDownAtOffsets)
 	EXPECT_EQ(365, t.dayOfYear);
 
 	// Round trips over the whole range at several offsets.
-	const long long biases[] = {0, kHour, -5 * kHour, 5 * kHour + 1800 * kSec, -9 * kHour - 1800 * kSec, 13 * kHour};
+	const long long biases[] = {
+		0, kHour, -5 * kHour, 5 * kHour + 1800 * kSec, -9 * kHour - 1800 * kSec, 13 * kHour};
 	for (long long x = 86400LL * kSec + 17; x < 2100000000LL * kSec; x += 7777777LL * kSec + 3)
 		for (long long bias : biases)
 			ASSERT_EQ(x, roundTrip(x, bias)) << x << " at " << bias;

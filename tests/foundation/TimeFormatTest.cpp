@@ -164,7 +164,8 @@ TEST_F(TimeFormatTest, DurationsToText)
 	EXPECT_EQ("3 days, 2 hours, 5 seconds", dur(3 * kDay + 2 * kHour + 5 * kSec, false));
 	EXPECT_EQ("0 seconds", dur(0, false));
 	EXPECT_EQ("0.000000 seconds", dur(0, true));
-	EXPECT_EQ("1 month, 1 week, 1 day, 1 hour, 1 minute, 1 second", dur(38 * kDay + kHour + kMin + kSec, false));
+	EXPECT_EQ(
+		"1 month, 1 week, 1 day, 1 hour, 1 minute, 1 second", dur(38 * kDay + kHour + kMin + kSec, false));
 	EXPECT_EQ("2 months, 2 weeks", dur(74 * kDay, false));
 	// Without the fraction the duration is rounded up to whole seconds.
 	EXPECT_EQ("2 seconds", dur(1500000, false));

@@ -109,14 +109,15 @@ TEST_F(TimeParseTest, PartsFoundAndRejectedTexts)
 {
 	unsigned long parts = 0;
 	EXPECT_EQ(kInstant, parse("Thu, 05 Mar 2009 14:07:09 +0100", 0, -1, &parts));
-	EXPECT_EQ(TimeFormat::PartDay | TimeFormat::PartHour | TimeFormat::PartMinute | TimeFormat::PartMonth
-			| TimeFormat::PartSecond | TimeFormat::PartWeekday | TimeFormat::PartYear | TimeFormat::PartZoneOffset,
+	EXPECT_EQ(TimeFormat::PartDay | TimeFormat::PartHour | TimeFormat::PartMinute | TimeFormat::PartMonth |
+			TimeFormat::PartSecond | TimeFormat::PartWeekday | TimeFormat::PartYear |
+			TimeFormat::PartZoneOffset,
 		parts);
 	parts = 0;
 	parse("Mar 5 2009 2:07:09.5pm CET", 0, -1, &parts);
-	EXPECT_EQ(TimeFormat::PartDay | TimeFormat::PartHour | TimeFormat::PartMinute | TimeFormat::PartMonth
-			| TimeFormat::PartSecond | TimeFormat::PartFraction | TimeFormat::PartPm | TimeFormat::PartYear
-			| TimeFormat::PartZoneName,
+	EXPECT_EQ(TimeFormat::PartDay | TimeFormat::PartHour | TimeFormat::PartMinute | TimeFormat::PartMonth |
+			TimeFormat::PartSecond | TimeFormat::PartFraction | TimeFormat::PartPm | TimeFormat::PartYear |
+			TimeFormat::PartZoneName,
 		parts);
 
 	// The "no time" text, in any case.
@@ -198,7 +199,8 @@ TEST_F(TimeParseTest, YearFromNow)
 
 TEST_F(TimeParseTest, WrittenDatesReadBack)
 {
-	const long long biases[] = {0, kHour, -5 * kHour, 5 * kHour + 30 * kMin, -(3 * kHour + 30 * kMin), 13 * kHour};
+	const long long biases[] = {
+		0, kHour, -5 * kHour, 5 * kHour + 30 * kMin, -(3 * kHour + 30 * kMin), 13 * kHour};
 	for (long long v = 100000 * kSec; v < 2100000000LL * kSec; v += 86399LL * 37 * kSec + 7 * kSec) {
 		for (long long bias : biases) {
 			Time t;

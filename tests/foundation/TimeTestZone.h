@@ -7,7 +7,8 @@
 
 class ZoneScope {
 public:
-	explicit ZoneScope(const char* zone) : mHad(std::getenv("TZ") != nullptr), mOld(mHad ? std::getenv("TZ") : "")
+	explicit ZoneScope(const char* zone)
+		: mHad(std::getenv("TZ") != nullptr), mOld(mHad ? std::getenv("TZ") : "")
 	{
 		setenv("TZ", zone, 1);
 		tzset();

@@ -6,9 +6,11 @@
 
 TEST(UnicodeTest, EncodeDecodeEveryLength)
 {
-	struct { unsigned long cp; long len; } cases[] = {{0x41, 1}, {0x7F, 1}, {0x80, 2}, {0x7FF, 2},
-		{0x800, 3}, {0xFFFF, 3}, {0x10000, 4}, {0x1FFFFF, 4}, {0x200000, 5}, {0x3FFFFFF, 5},
-		{0x4000000, 6}, {0x7FFFFFFF, 6}};
+	struct {
+		unsigned long cp;
+		long len;
+	} cases[] = {{0x41, 1}, {0x7F, 1}, {0x80, 2}, {0x7FF, 2}, {0x800, 3}, {0xFFFF, 3}, {0x10000, 4},
+		{0x1FFFFF, 4}, {0x200000, 5}, {0x3FFFFFF, 5}, {0x4000000, 6}, {0x7FFFFFFF, 6}};
 	for (auto& c : cases) {
 		char buf[8];
 		ASSERT_EQ(Unicode::Char32ToUtf8(buf, c.cp, sizeof buf), c.len) << std::hex << c.cp;
@@ -113,7 +115,8 @@ TEST(UnicodeTest, InPlaceCleaning)
 	char a[] = "ok\xC3\xA9\xC3(\x80\xFF\xF0\x9F\x98\x80\xE2\x82";
 	Unicode::Clean(a);
 	EXPECT_STREQ(a, "ok\xC3\xA9?(??\xF0\x9F\x98\x80??");
-	char b[] = "a\r\nb\xC2\x85" "c\xC2\xA9";
+	char b[] = "a\r\nb\xC2\x85"
+			   "c\xC2\xA9";
 	Unicode::RemoveNewlines(b);
 	EXPECT_STREQ(b, "abc\xC2\xA9");
 	Unicode::Clean(nullptr);

@@ -19,7 +19,8 @@ bool collect(void* context, const char* line)
 	return l->lines.size() < l->stopAfter;
 }
 
-std::vector<std::string> wrap(const char* text, long width, bool hard, bool split, long indent = 0, bool first = false)
+std::vector<std::string> wrap(
+	const char* text, long width, bool hard, bool split, long indent = 0, bool first = false)
 {
 	Lines l;
 	EXPECT_TRUE(WordWrap::Wrap(text, collect, &l, first, indent, width, hard, split));
@@ -69,12 +70,17 @@ TEST(WordWrap, LongWords)
 	EXPECT_EQ(V({word25}), wrap(word25, 10, false, false));
 	// A long word after a short one: cut from the room left on the line when splitting,
 	// else on a line of its own.
-	EXPECT_EQ(V({"xy abcdefg", "hijklmnopq", "rstuvwxy z"}), wrap("xy abcdefghijklmnopqrstuvwxy z", 10, false, true));
-	EXPECT_EQ(V({"xy", "abcdefghijklmnopqrstuvwxy", "z"}), wrap("xy abcdefghijklmnopqrstuvwxy z", 10, false, false));
+	EXPECT_EQ(V({"xy abcdefg", "hijklmnopq", "rstuvwxy z"}),
+		wrap("xy abcdefghijklmnopqrstuvwxy z", 10, false, true));
+	EXPECT_EQ(V({"xy", "abcdefghijklmnopqrstuvwxy", "z"}),
+		wrap("xy abcdefghijklmnopqrstuvwxy z", 10, false, false));
 	// A word that fits a fresh line is moved, not cut.
 	EXPECT_EQ(V({"abcdef", "ghijklmnop"}), wrap("abcdef ghijklmnop", 10, false, true));
 	// UTF-8 characters are never cut in two (each "é" is two bytes).
-	EXPECT_EQ(V({"a\xC3\xA9", "\xC3\xA9\xC3\xA9", "b"}), wrap("a\xC3\xA9\xC3\xA9\xC3\xA9" "b", 4, false, true));
+	EXPECT_EQ(V({"a\xC3\xA9", "\xC3\xA9\xC3\xA9", "b"}),
+		wrap("a\xC3\xA9\xC3\xA9\xC3\xA9"
+			 "b",
+			4, false, true));
 	// Even a width narrower than one character makes progress.
 	EXPECT_EQ(V({"\xE2\x82\xAC", "\xE2\x82\xAC"}), wrap("\xE2\x82\xAC\xE2\x82\xAC", 1, false, true));
 	EXPECT_EQ(V({"a", "b", "c"}), wrap("abc", 0, false, true));
@@ -150,7 +156,8 @@ TEST(WordWrap, StringOutputAndStopping)
 	EXPECT_TRUE(WordWrap::Wrap(chunkRead, &chunks, fromChunks, false, 0, 20, true, true));
 	EXPECT_TRUE(WordWrap::Wrap(body, whole, false, 0, 20, true, true));
 	EXPECT_STREQ(whole.String(), fromChunks.String());
-	EXPECT_STREQ("Hello there,\n\nthis    is a test of\na longer body that\nwraps.\n-- \nMe\n", whole.String());
+	EXPECT_STREQ(
+		"Hello there,\n\nthis    is a test of\na longer body that\nwraps.\n-- \nMe\n", whole.String());
 
 	// A callback that answers false stops the wrap.
 	Lines l;

@@ -75,7 +75,8 @@ std::vector<std::string> unfold(const std::vector<std::string>& lines, size_t co
 		while (!h.empty() && (h.back() == ' ' || h.back() == '\t'))
 			h.pop_back();
 		size_t colon = h.find(':');
-		while (colon != std::string::npos && colon + 2 < h.size() && h[colon + 1] == ' ' && h[colon + 2] == ' ')
+		while (
+			colon != std::string::npos && colon + 2 < h.size() && h[colon + 1] == ' ' && h[colon + 2] == ' ')
 			h.erase(colon + 1, 1);
 	}
 	return out;

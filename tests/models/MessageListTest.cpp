@@ -23,8 +23,7 @@ struct Spec {
 		std::string a = "Author", std::string at = "", int p = 0, int t = 0, bool u = true)
 		: id(std::move(i)), refs(std::move(r)), date(d), subject(std::move(s)), author(std::move(a)),
 		  attach(std::move(at)), part(p), total(t), unread(u)
-	{
-	}
+	{}
 	std::string id;  // without the angle brackets and domain
 	std::vector<std::string> refs;
 	int64_t date;
@@ -151,7 +150,7 @@ std::string threaded(const std::vector<Spec>& specs, EFSortInfo sort = kByDate)
 	return draw(l.display);
 }
 
-} // namespace
+}  // namespace
 
 TEST(MessageListThread, ParentsMissingLateOrBroken)
 {
@@ -180,8 +179,9 @@ TEST(MessageListThread, SubjectsDoNotDecideThreads)
 {
 	// Replies in several languages thread by their References; a "Re:" subject without them
 	// is a root of its own.
-	EXPECT_EQ(threaded({{"a", {}, 1, "Frage"}, {"b", {"a"}, 2, "AW: Frage"}, {"c", {"a"}, 3, "SV: Frage"},
-				  {"d", {"a", "c"}, 4, "Odp: Frage"}, {"e", {}, 5, "Re: Frage"}, {"f", {"a"}, 6, "RE: Frage"}}),
+	EXPECT_EQ(
+		threaded({{"a", {}, 1, "Frage"}, {"b", {"a"}, 2, "AW: Frage"}, {"c", {"a"}, 3, "SV: Frage"},
+			{"d", {"a", "c"}, 4, "Odp: Frage"}, {"e", {}, 5, "Re: Frage"}, {"f", {"a"}, 6, "RE: Frage"}}),
 		"a(b c(d) f) e");
 }
 
@@ -254,7 +254,8 @@ TEST(MessageListSort, ThreadsOrderByTheirFirstMember)
 {
 	// The roots of a thread whose first message never arrived (dated 5, 1 and 9) order by
 	// their earliest member against thread u (dated 3), and stay together.
-	std::vector<Spec> broken = {{"a", {"gone"}, 5}, {"b", {"gone", "x"}, 1}, {"u", {}, 3}, {"c", {"gone"}, 9}};
+	std::vector<Spec> broken = {
+		{"a", {"gone"}, 5}, {"b", {"gone", "x"}, 1}, {"u", {}, 3}, {"c", {"gone"}, 9}};
 	EXPECT_EQ(threaded(broken), "b a c u");
 	EXPECT_EQ(threaded(broken, EFSortInfo{HeadersNode::compareDate, false}), "c a b u");
 	EXPECT_EQ(threaded(broken, EFSortInfo{HeadersNode::compareSubject, true}), "a b c u");
@@ -337,7 +338,8 @@ TEST(MessageListChange, AdditionsReportTheirParents)
 	ASSERT_EQ(parents.size(), 1u);
 	EXPECT_EQ(shortId(parents[0]->fMsgID), "a");
 	// Deleting it promotes b to a root again.
-	MessageList::NodeDel(l.byId, l.display, l.attach, {MessageList::MsgIdFind(l.byId, mid("a"))}, kByDate, true);
+	MessageList::NodeDel(
+		l.byId, l.display, l.attach, {MessageList::MsgIdFind(l.byId, mid("a"))}, kByDate, true);
 	EXPECT_EQ(draw(l.display), "b(c)");
 	EXPECT_FALSE(MessageList::MsgIdFind(l.byId, mid("a")));
 	EXPECT_FALSE(MessageList::MsgIdDelete(l.byId, mid("a")));
@@ -357,11 +359,12 @@ void writeCache(const std::string& mdir, const std::vector<Spec>& specs)
 		ASSERT_EQ(db.RecordAppend(mid(s.id), text), ErrOkay);
 	}
 	// A record that yields no node (no subject line) is passed over.
-	ASSERT_EQ(db.RecordAppend(mid("bad"), TString("UCNUNxxxxx\nUTF-8\n0\n0\nA\n\nf\n\n\nua\n\n0/0\n")), ErrOkay);
+	ASSERT_EQ(
+		db.RecordAppend(mid("bad"), TString("UCNUNxxxxx\nUTF-8\n0\n0\nA\n\nf\n\n\nua\n\n0/0\n")), ErrOkay);
 	ASSERT_EQ(db.Close(), ErrOkay);
 }
 
-} // namespace
+}  // namespace
 
 TEST(MessageListRead, FiltersCountsAndAttachments)
 {
@@ -388,7 +391,8 @@ TEST(MessageListRead, FiltersCountsAndAttachments)
 	EXPECT_EQ(draw(display), "a(b) p1(p2)");
 
 	// A cancelled read leaves nothing behind.
-	EXPECT_EQ(MessageList::ReadMdir(mdir, byId, attach, true, false, unread, [] { return false; }), ErrGmCancelled);
+	EXPECT_EQ(
+		MessageList::ReadMdir(mdir, byId, attach, true, false, unread, [] { return false; }), ErrGmCancelled);
 	EXPECT_TRUE(byId.empty());
 	EXPECT_TRUE(attach.empty());
 }
@@ -398,7 +402,8 @@ TEST(MessageListRead, MissingCacheIsReported)
 	TempDir dir;
 	NodeList byId{node({"x"})}, attach;
 	long unread = 5;
-	EXPECT_EQ(MessageList::ReadMdir(TString(dir.Path().c_str()), byId, attach, true, false, unread), ErrFileNotFound);
+	EXPECT_EQ(MessageList::ReadMdir(TString(dir.Path().c_str()), byId, attach, true, false, unread),
+		ErrFileNotFound);
 	EXPECT_TRUE(byId.empty());
 	EXPECT_EQ(unread, 0);
 }

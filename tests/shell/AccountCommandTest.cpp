@@ -49,15 +49,16 @@ protected:
 
 TEST_F(AccountCommandTest, AddListShowSetDelete)
 {
-	RunResult r = run({"account", "add", "Home", "--server", "news.example.org", "--port", "563", "--user", "me",
-		"--password", "pw", "--timeout", "2 minutes", "--logging", "1"});
+	RunResult r = run({"account", "add", "Home", "--server", "news.example.org", "--port", "563", "--user",
+		"me", "--password", "pw", "--timeout", "2 minutes", "--logging", "1"});
 	ASSERT_EQ(0, r.status) << r.err;
 	r = run({"account", "add", "Work", "--server", "10.1.2.3"});
 	ASSERT_EQ(0, r.status) << r.err;
 
 	r = run({"account", "list"});
 	ASSERT_EQ(0, r.status) << r.err;
-	EXPECT_EQ("Home\tnews.example.org\t563\tYour Name Here\t0\nWork\t10.1.2.3\t119\tYour Name Here\t0\n", r.out);
+	EXPECT_EQ(
+		"Home\tnews.example.org\t563\tYour Name Here\t0\nWork\t10.1.2.3\t119\tYour Name Here\t0\n", r.out);
 
 	r = run({"account", "show", "Home"});
 	ASSERT_EQ(0, r.status) << r.err;
@@ -95,10 +96,13 @@ TEST_F(AccountCommandTest, RefusedChangesGiveTheReasonAndChangeNothing)
 		const char* reason;
 	};
 	std::vector<Case> cases = {
-		{{"account", "add", "Bad", "--server", "news example"}, 1, "Cannot create account “Bad”, data fails validation checks."},
+		{{"account", "add", "Bad", "--server", "news example"}, 1,
+			"Cannot create account “Bad”, data fails validation checks."},
 		{{"account", "add", "a/b", "--server", "news.example.org"}, 1, "data fails validation checks"},
-		{{"account", "add", "Home", "--server", "news.example.org"}, 1, "Account name “Home” is already in use."},
-		{{"account", "add", "New", "--server", "news.example.org", "--identity", "Nobody"}, 1, "Identity “Nobody” is unknown."},
+		{{"account", "add", "Home", "--server", "news.example.org"}, 1,
+			"Account name “Home” is already in use."},
+		{{"account", "add", "New", "--server", "news.example.org", "--identity", "Nobody"}, 1,
+			"Identity “Nobody” is unknown."},
 		{{"account", "set", "Home", "--server", "bad..host"}, 1, "Cannot create account “Home”"},
 		{{"account", "set", "Nope", "--port", "120"}, 1, "Account name “Nope” is unknown."},
 		{{"account", "add", "New", "--server", "news.example.org", "--port", "70000"}, 2, "--port"},

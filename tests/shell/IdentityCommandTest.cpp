@@ -26,8 +26,8 @@ protected:
 
 TEST_F(IdentityCommandTest, AddSetListDelete)
 {
-	RunResult r = run({"identity", "add", "Ann Example", "--email", "ann@example.org", "--organization", "Example Ltd",
-		"--reply-signature", "Signature.txt"});
+	RunResult r = run({"identity", "add", "Ann Example", "--email", "ann@example.org", "--organization",
+		"Example Ltd", "--reply-signature", "Signature.txt"});
 	ASSERT_EQ(0, r.status) << r.err;
 	std::string id = r.out.substr(0, r.out.size() - 1);
 	ASSERT_EQ(10u, id.size()) << r.out;
@@ -65,9 +65,12 @@ TEST_F(IdentityCommandTest, RefusedChangesGiveTheReasonAndChangeNothing)
 	ASSERT_EQ(0, run({"identity", "list"}).status);
 	std::string before = identityFile();
 	std::vector<std::pair<std::vector<std::string>, const char*>> refused = {
-		{{"identity", "add", "X", "--email", "not an address"}, "“not an address” is not a valid e-mail address."},
-		{{"identity", "add", "X", "--email", "x@example.org", "--munged", "x@"}, "“x@” is not a valid e-mail address."},
-		{{"identity", "add", "X", "--email", "x@example.org", "--signature", "Missing.txt"}, "Signature file not found: "},
+		{{"identity", "add", "X", "--email", "not an address"},
+			"“not an address” is not a valid e-mail address."},
+		{{"identity", "add", "X", "--email", "x@example.org", "--munged", "x@"},
+			"“x@” is not a valid e-mail address."},
+		{{"identity", "add", "X", "--email", "x@example.org", "--signature", "Missing.txt"},
+			"Signature file not found: "},
 		{{"identity", "add", "", "--email", "x@example.org"}, "An identity needs a name."},
 		{{"identity", "set", "Nobody", "--organization", "Y"}, "Identity “Nobody” is unknown."},
 		{{"identity", "delete", "Nobody"}, "Identity “Nobody” is unknown."},
@@ -79,7 +82,10 @@ TEST_F(IdentityCommandTest, RefusedChangesGiveTheReasonAndChangeNothing)
 		EXPECT_NE(std::string::npos, r.err.find(reason)) << r.err;
 		EXPECT_EQ("", r.out);
 	}
-	EXPECT_EQ(2, run({"identity", "add", "X", "--email", "x@example.org", "--signature", "a", "--reply-signature", "b"}).status);
+	EXPECT_EQ(2,
+		run({"identity", "add", "X", "--email", "x@example.org", "--signature", "a", "--reply-signature",
+				"b"})
+			.status);
 	EXPECT_EQ(before, identityFile());
 	EXPECT_FALSE(TestSupport::Exists(mRoot.Path() + "/Identity/Missing.txt"));
 }

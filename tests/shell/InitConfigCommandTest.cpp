@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kTreeDirs[] = {"Identity", "Saved", "News", "News/Drafts", "News/Outbox", "News/Sent Messages",
-	"News/Accounts", "News/Temp", "News/Transfer", "News/Trash", "News/Data"};
+const char* const kTreeDirs[] = {"Identity", "Saved", "News", "News/Drafts", "News/Outbox",
+	"News/Sent Messages", "News/Accounts", "News/Temp", "News/Transfer", "News/Trash", "News/Data"};
 
 std::vector<std::string> listTree(const std::string& root)
 {
@@ -62,7 +62,8 @@ TEST(InitCommand, RootFromEnvironmentAndOptionWins)
 	EXPECT_FALSE(fs::exists(tmp.Sub("fromenv2")));
 
 	// A relative root is taken from the working directory; missing parents are made.
-	r = RunProgram("/bin/sh", {"-c", "cd '" + tmp.Path() + "' && exec '" QUILLFERN_BINARY "' --root rel/deeper/root init"});
+	r = RunProgram("/bin/sh",
+		{"-c", "cd '" + tmp.Path() + "' && exec '" QUILLFERN_BINARY "' --root rel/deeper/root init"});
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.out, tmp.Sub("rel/deeper/root") + "\n");
 	EXPECT_TRUE(fs::is_directory(tmp.Sub("rel/deeper/root/News/Accounts")));
@@ -71,7 +72,8 @@ TEST(InitCommand, RootFromEnvironmentAndOptionWins)
 TEST(InitCommand, DefaultRootIsUnderHome)
 {
 	TempDir home;
-	RunResult r = RunQuillfern({"init"}, {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Sub(".config"), "QUILLFERN_ROOT"});
+	RunResult r = RunQuillfern(
+		{"init"}, {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Sub(".config"), "QUILLFERN_ROOT"});
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.out, home.Sub("Library/QuillfernData") + "\n");
 	EXPECT_TRUE(fs::is_directory(home.Sub("Library/QuillfernData/News/Data")));

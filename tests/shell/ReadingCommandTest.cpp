@@ -32,8 +32,9 @@ protected:
 		HeaderUtil::MessageFilename(leaf, TString(id.c_str()));
 		std::string base = transfer + "/" + std::string(leaf.String()).substr(0, leaf.ByteLength() - 5);
 		TestSupport::WriteFile(base + ".dest", mRoot.Path() + "/Saved/F\n");
-		TestSupport::WriteFile(base + ".qmsg", "Message-ID: " + id + "\nNewsgroups: test.one\nUser-Agent: Tester\n" +
-				headers + "Lines: 1     \nX-Quillfern-State: UCNUNxxxxx\n\n" + body);
+		TestSupport::WriteFile(base + ".qmsg",
+			"Message-ID: " + id + "\nNewsgroups: test.one\nUser-Agent: Tester\n" + headers +
+				"Lines: 1     \nX-Quillfern-State: UCNUNxxxxx\n\n" + body);
 	}
 
 	// The given field of every output line.
@@ -59,10 +60,13 @@ TEST_F(ReadingCommandTest, ListsFlatAndThreaded)
 {
 	ASSERT_EQ(run({"folder", "create", "F"}).status, 0);
 	seed("<a@x>", "From: Carol <c@x>\nSubject: Start\nDate: Sat, 05 Dec 2026 10:00:00 +0000\n", "one\n");
-	seed("<b@x>", "From: Alice <a@x>\nSubject: AW: Start\nReferences: <a@x>\nDate: Sat, 05 Dec 2026 12:00:00 +0000\n",
+	seed("<b@x>",
+		"From: Alice <a@x>\nSubject: AW: Start\nReferences: <a@x>\nDate: Sat, 05 Dec 2026 12:00:00 +0000\n",
 		"two\n");
-	seed("<c@x>", "From: Bob <b@x>\nSubject: Re: Start\nReferences: <a@x> <gone@x>\n"
-				  "Date: Sat, 05 Dec 2026 11:00:00 +0000\n", "three\n");
+	seed("<c@x>",
+		"From: Bob <b@x>\nSubject: Re: Start\nReferences: <a@x> <gone@x>\n"
+		"Date: Sat, 05 Dec 2026 11:00:00 +0000\n",
+		"three\n");
 	seed("<d@x>", "From: Dora\t<d@x>\nSubject: Other\nDate: Sat, 05 Dec 2026 09:00:00 +0000\n", "four\n");
 
 	RunResult r = run({"list", "Saved/F"});
@@ -88,9 +92,11 @@ TEST_F(ReadingCommandTest, ListsFlatAndThreaded)
 TEST_F(ReadingCommandTest, ReadConvertsAndMarksRead)
 {
 	ASSERT_EQ(run({"folder", "create", "F"}).status, 0);
-	seed("<l1@x>", "From: Anna <a@x>\nSubject: Grüße\nContent-Type: text/plain; charset=ISO-8859-1\n"
-				   "Date: Sat, 05 Dec 2026 10:00:00 +0000\n",
-		"Gr\xFC\xDF" "e aus K\xF6ln\n");
+	seed("<l1@x>",
+		"From: Anna <a@x>\nSubject: Grüße\nContent-Type: text/plain; charset=ISO-8859-1\n"
+		"Date: Sat, 05 Dec 2026 10:00:00 +0000\n",
+		"Gr\xFC\xDF"
+		"e aus K\xF6ln\n");
 	seed("<l2@x>", "From: Anna <a@x>\nSubject: Second\nDate: Sat, 05 Dec 2026 11:00:00 +0000\n", "plain\n");
 
 	RunResult r = run({"read", "Saved/F", "<l1@x>"});

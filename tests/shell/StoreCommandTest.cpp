@@ -57,9 +57,9 @@ protected:
 			std::string base = transfer() + "/" + leaf.substr(0, leaf.size() - 5);
 			TestSupport::WriteFile(base + ".dest", folderPath(folder) + "\n");
 			TestSupport::WriteFile(base + ".qmsg",
-				"From: Bob <bob@example.org>\nNewsgroups: test.one\nSubject: About " + id
-					+ "\nDate: Sat, 05 Dec 2026 10:00:00 +0000\nMessage-ID: " + id
-					+ "\nUser-Agent: Tester\nLines: 1     \nX-Quillfern-State: " + state + "\n\nbody\n");
+				"From: Bob <bob@example.org>\nNewsgroups: test.one\nSubject: About " + id +
+					"\nDate: Sat, 05 Dec 2026 10:00:00 +0000\nMessage-ID: " + id +
+					"\nUser-Agent: Tester\nLines: 1     \nX-Quillfern-State: " + state + "\n\nbody\n");
 		}
 	}
 
@@ -130,7 +130,8 @@ TEST_F(StoreCommandTest, FoldersAreListedCreatedRenamedAndDeleted)
 	seed("Projects", {"<g0@example.org>"}, "UCNRNxxxxx");
 	r = run({"folder", "list"});
 	ASSERT_EQ(r.status, 0) << r.err;
-	EXPECT_EQ(r.out, "Drafts\t0\t0\nOutbox\t0\t0\nSent Messages\t0\t0\nSaved/Projects\t3\t4\nSaved/Projects/Old\t0\t0\n");
+	EXPECT_EQ(r.out,
+		"Drafts\t0\t0\nOutbox\t0\t0\nSent Messages\t0\t0\nSaved/Projects\t3\t4\nSaved/Projects/Old\t0\t0\n");
 
 	r = run({"folder", "rename", "Projects", "Work"});
 	ASSERT_EQ(r.status, 0) << r.err;
@@ -200,7 +201,9 @@ TEST_F(StoreCommandTest, TwoRunsOnTheSameFolderNeverDamageItsCache)
 	moveArgs.insert(moveArgs.end(), moving.begin(), moving.end());
 	moveArgs.insert(moveArgs.end(), {"--to", "Saved/B"});
 	for (int round = 0; round < 2; ++round) {
-		auto marking = std::async(std::launch::async, [&] { return run({"mark", "Saved/A", "--all", round ? "unread" : "read"}); });
+		auto marking = std::async(std::launch::async, [&] {
+			return run({"mark", "Saved/A", "--all", round ? "unread" : "read"});
+		});
 		auto moved = std::async(std::launch::async, [&] { return run(moveArgs); });
 		RunResult m = marking.get(), v = moved.get();
 		// Either run may find the other's work in its way; neither may damage anything.

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "DirIter.h"
-#include "DiskFile.h"
 #include "DirMngr.h"
+#include "DiskFile.h"
 #include "FileBase.h"
 #include "FileMngr.h"
 #include "TestSupport.h"
@@ -103,7 +103,8 @@ TEST(DirMngr, CreateExistsRemoveAndRename)
 	std::string moved = dir.Sub("moved");
 	EXPECT_EQ(DirMngr::Rename(TString(d.c_str()), TString(moved.c_str())), ErrOkay);
 	EXPECT_EQ(ReadFile(moved + "/inner"), "y");
-	EXPECT_EQ(FileMngr::Rename(TString(f.c_str()), TString((moved + "/inner").c_str())), ErrFileAlreadyExists);
+	EXPECT_EQ(
+		FileMngr::Rename(TString(f.c_str()), TString((moved + "/inner").c_str())), ErrFileAlreadyExists);
 	EXPECT_EQ(FileMngr::Rename(TString(f.c_str()), TString((moved + "/f2").c_str())), ErrOkay);
 	EXPECT_EQ(FileMngr::Remove((moved + "/f2").c_str()), ErrOkay);
 	EXPECT_EQ(FileMngr::Remove((moved + "/f2").c_str()), ErrFileNotFound);
@@ -275,7 +276,8 @@ TEST(FileMngr, TrashedEntriesCanBeRestored)
 	ASSERT_EQ(infos.count("Mappe.trashinfo"), 1u);
 
 	// Restore each the way a file manager does: the info names the original place.
-	std::regex form("\\[Trash Info\\]\nPath=([^\n]+)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+	std::regex form(
+		"\\[Trash Info\\]\nPath=([^\n]+)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
 	std::map<std::string, std::string> restored;
 	for (auto& [leaf, text] : infos) {
 		std::smatch m;

@@ -84,8 +84,8 @@ TEST(InitFile, LineGrammar)
 		"Account]",
 		"[[Account]]",
 		"[Acc ount]",
-		"Abc = 1",             // name too short
-		"1abc = 1",            // starts with a digit
+		"Abc = 1",  // name too short
+		"1abc = 1",  // starts with a digit
 		"Name\"x = 1",
 		"NoEquals value",
 		"Name",
@@ -185,17 +185,16 @@ TEST(InitFile, RewritesKeepTheUsersLines)
 {
 	TempDir dir;
 	std::string path = dir.Sub("User.init");
-	const std::string original =
-		"; my own settings\n"
-		"\n"
-		"[Server]   ; production\n"
-		"Host=\"old.example.net\"   ; where\n"
-		"; a note between items\n"
-		"Port   =   119\n"
-		"\n"
-		"\n"
-		"[Unknown]\n"
-		"Extra = \"left alone\"\n";
+	const std::string original = "; my own settings\n"
+								 "\n"
+								 "[Server]   ; production\n"
+								 "Host=\"old.example.net\"   ; where\n"
+								 "; a note between items\n"
+								 "Port   =   119\n"
+								 "\n"
+								 "\n"
+								 "[Unknown]\n"
+								 "Extra = \"left alone\"\n";
 	WriteFile(path, original);
 	InitFile f;
 	ASSERT_EQ(f.StateRead(TString(path.c_str()), -1), ErrOkay);
@@ -405,9 +404,11 @@ TEST(InitFile, UpdatesFromManyWritersAtOnceAllCount)
 
 	// A change that fails writes nothing.
 	std::string before = ReadFile(dir.Sub("Counter.init"));
-	EXPECT_EQ(f.Update(path, -1, [](InitFile& file) {
-		file.ItemSet("Counter", "Count", 0L);
-		return ErrFileInvalidData;
-	}), ErrFileInvalidData);
+	EXPECT_EQ(f.Update(path, -1,
+				  [](InitFile& file) {
+					  file.ItemSet("Counter", "Count", 0L);
+					  return ErrFileInvalidData;
+				  }),
+		ErrFileInvalidData);
 	EXPECT_EQ(ReadFile(dir.Sub("Counter.init")), before);
 }

@@ -159,10 +159,14 @@ TEST_F(LanguageLoadTest, DamagedTranslationStopsTheStartWithItsProblem)
 	};
 	const std::vector<Case> cases = {
 		{"\"File not found\"", "\"File not found\"\nNoSuchItem  \"x\"", "item NoSuchItem is unknown."},
-		{"\"File not found\"", "\"File not found\"\nErrFileNotFound \"again\"", "item ErrFileNotFound is a duplicate."},
-		{"\"Unknown error %1\"", "\"Unknown error %1 %1\"", "item ErrErrorUnknown has invalid arguments (should be 1 total)."},
-		{"\"Unknown error %1\"", "\"Unknown error\" %1", "item ErrErrorUnknown has invalid arguments (should be 1 total)."},
-		{"\"%1 %1p?byte:bytes\"", "\"%1 %2p?byte:bytes\"", "item ByteSizeBytes has invalid arguments (should be 1 total)."},
+		{"\"File not found\"", "\"File not found\"\nErrFileNotFound \"again\"",
+			"item ErrFileNotFound is a duplicate."},
+		{"\"Unknown error %1\"", "\"Unknown error %1 %1\"",
+			"item ErrErrorUnknown has invalid arguments (should be 1 total)."},
+		{"\"Unknown error %1\"", "\"Unknown error\" %1",
+			"item ErrErrorUnknown has invalid arguments (should be 1 total)."},
+		{"\"%1 %1p?byte:bytes\"", "\"%1 %2p?byte:bytes\"",
+			"item ByteSizeBytes has invalid arguments (should be 1 total)."},
 		{"\"-1 1\"", "\"1 one\"", "item Singular is invalid."},
 		{"\"File not found\"", "\"File \xff not found\"", "contains invalid UTF-8 characters."},
 		{"\"File not found\"", "File not found", "could not be parsed."},
@@ -179,7 +183,8 @@ TEST_F(LanguageLoadTest, DamagedTranslationStopsTheStartWithItsProblem)
 		ASSERT_EQ(sAlerts.size(), 1u) << c.problem;
 		const std::string& alert = sAlerts[0];
 		EXPECT_EQ(alert.rfind("Language loader problem|Language file ", 0), 0u) << alert;
-		EXPECT_NE(alert.find(c.problem + "\n\nFile: " + mShipped + "/Test.lproj/strings.txt"), std::string::npos)
+		EXPECT_NE(
+			alert.find(c.problem + "\n\nFile: " + mShipped + "/Test.lproj/strings.txt"), std::string::npos)
 			<< alert;
 		EXPECT_EQ(alert.find("deleting the file"), std::string::npos) << alert;
 		LanguageLoad::Stop();
@@ -190,19 +195,22 @@ TEST_F(LanguageLoadTest, DamagedTranslationStopsTheStartWithItsProblem)
 	sAlerts.clear();
 	EXPECT_FALSE(start());
 	ASSERT_EQ(sAlerts.size(), 1u);
-	EXPECT_NE(sAlerts[0].find("Language file line 5 item NoSuchItem is unknown."), std::string::npos) << sAlerts[0];
+	EXPECT_NE(sAlerts[0].find("Language file line 5 item NoSuchItem is unknown."), std::string::npos)
+		<< sAlerts[0];
 }
 
 TEST_F(LanguageLoadTest, DamagedEnglishFileLeavesTheBuiltInTexts)
 {
 	// A hand-made English file (not marked as generated) with a mistake.
 	std::string en = english();
-	en.erase(en.find("; Auto-generated: "), en.find('\n', en.find("; Auto-generated: ")) - en.find("; Auto-generated: "));
+	en.erase(en.find("; Auto-generated: "),
+		en.find('\n', en.find("; Auto-generated: ")) - en.find("; Auto-generated: "));
 	ship("English", replaced(en, "\"File not found\"", "\"Missing %1\""));
 	EXPECT_TRUE(start());
 	ASSERT_EQ(sAlerts.size(), 1u);
-	EXPECT_NE(sAlerts[0].find("item ErrFileNotFound has invalid arguments (should be 0 total).\n\n"
-							  "You can solve this problem by deleting the file, which will be recreated.\n\nFile: "),
+	EXPECT_NE(sAlerts[0].find(
+				  "item ErrFileNotFound has invalid arguments (should be 0 total).\n\n"
+				  "You can solve this problem by deleting the file, which will be recreated.\n\nFile: "),
 		std::string::npos)
 		<< sAlerts[0];
 	TString s;
@@ -255,14 +263,16 @@ namespace {
 // The English file shipped with the program holds the current texts of the foundation.
 TEST(LanguageShipped, EnglishFileHasTheBuiltInTexts)
 {
-	std::string shipped = TestSupport::ReadFile(std::string(QUILLFERN_SOURCE_DIR) + "/resources/English.lproj/strings.txt");
+	std::string shipped =
+		TestSupport::ReadFile(std::string(QUILLFERN_SOURCE_DIR) + "/resources/English.lproj/strings.txt");
 	ASSERT_FALSE(shipped.empty());
 	ASSERT_TRUE(Language::Start());
 	ASSERT_TRUE(Err::Start());
 	TString name, key, english, quoted;
 	long checked = 0;
 	for (long s = 0; Language::SectionGet(s, name); ++s) {
-		EXPECT_NE(shipped.find("\n; " + std::string(name.String()) + "\n"), std::string::npos) << name.String();
+		EXPECT_NE(shipped.find("\n; " + std::string(name.String()) + "\n"), std::string::npos)
+			<< name.String();
 		for (long i = 0; Language::SectionItem(s, i, key, english); ++i, ++checked) {
 			quoted.QuoteEncode(english);
 			std::string k = std::string("\n") + key.String() + " ";
@@ -309,7 +319,8 @@ TEST(AppPaths, BuildTreeResourcesAndPerUserFolder)
 	mkdir(prefix.Sub("share").c_str(), 0755);
 	mkdir(prefix.Sub("share/quillfern").c_str(), 0555);
 	EXPECT_EQ(AppPathMngrImp::Resources(prefix.Sub("bin/quillfern")), prefix.Sub("share/quillfern"));
-	EXPECT_EQ(AppPathMngrImp::Resources("/nowhere/bin/quillfern"), std::string(QUILLFERN_SOURCE_DIR) + "/resources");
+	EXPECT_EQ(AppPathMngrImp::Resources("/nowhere/bin/quillfern"),
+		std::string(QUILLFERN_SOURCE_DIR) + "/resources");
 }
 
 }  // namespace

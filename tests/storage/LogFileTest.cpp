@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -142,7 +142,8 @@ TEST_F(LogFileTest, LinesFromManyThreadsStayWhole)
 		ASSERT_EQ(std::sscanf(l.c_str(), "  thread %d line %d %63s", &t, &i, tail), 3) << l;
 		ASSERT_TRUE(t >= 0 && t < 4) << l;
 		char expect[64];
-		std::snprintf(expect, sizeof expect, "  thread %d line %03d %s", t, i, std::string(40, char('a' + t)).c_str());
+		std::snprintf(
+			expect, sizeof expect, "  thread %d line %03d %s", t, i, std::string(40, char('a' + t)).c_str());
 		EXPECT_EQ(l, expect);
 		EXPECT_EQ(i, counts[size_t(t)]++) << "lines of one thread keep their order";
 	}

@@ -161,7 +161,10 @@ TEST(PathMngr, SanitisingForeignNames)
 	EXPECT_EQ(fixed(" . "), "_");
 	EXPECT_EQ(fixed("dir/"), "");
 	EXPECT_EQ(fixed("Überweisung März.pdf"), "Überweisung März.pdf");
-	EXPECT_EQ(fixed("a\x01\x7f" "b"), "a_\x7f" "b");
+	EXPECT_EQ(fixed("a\x01\x7f"
+					"b"),
+		"a_\x7f"
+		"b");
 
 	// Names longer than a file system takes are shortened on a character boundary, keeping
 	// the extension.

@@ -118,7 +118,8 @@ TEST(PrefsDomain, UpdatesKeepKeysOfOthers)
 	ASSERT_EQ(a.Update([](PrefsDomain& p) {
 		p.StringSet("Mine", TString("a"));
 		p.StringSet("Unknown", TString("kept"));
-	}), ErrOkay);
+	}),
+		ErrOkay);
 
 	// Another writer that knows nothing of "Unknown".
 	PrefsDomain b(TString("test.Shared"));

@@ -42,14 +42,9 @@ TEST(TextFile, ReadsEveryLineEnding)
 		const char* bytes;
 		std::vector<std::string> lines;
 	} cases[] = {
-		{"a\r\nb\n\nc", {"a", "b", "", "c"}},
-		{"a\rb\r\rc\r", {"a", "b", "", "c"}},
-		{"a\n\rb\n\r\n\rc", {"a", "b", "", "c"}},
-		{"a\r\n\nb", {"a", "", "b"}},
-		{"\n", {""}},
-		{"", {}},
-		{"no end", {"no end"}},
-		{"x", {"x y"}},  // stands for "x", NUL, "y", LF
+		{"a\r\nb\n\nc", {"a", "b", "", "c"}}, {"a\rb\r\rc\r", {"a", "b", "", "c"}},
+		{"a\n\rb\n\r\n\rc", {"a", "b", "", "c"}}, {"a\r\n\nb", {"a", "", "b"}}, {"\n", {""}}, {"", {}},
+		{"no end", {"no end"}}, {"x", {"x y"}},  // stands for "x", NUL, "y", LF
 	};
 	for (const Case& c : cases) {
 		std::string path = dir.Sub("t.txt");

@@ -48,7 +48,8 @@ void IsolateUserFolders()
 	});
 }
 
-TempDir::TempDir() : mPath(makeTemp()) {}
+TempDir::TempDir() : mPath(makeTemp())
+{}
 
 TempDir::~TempDir()
 {
@@ -91,7 +92,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 		envStore.emplace_back(*e);
 	for (const auto& e : env) {
 		std::string name = e.substr(0, e.find('='));
-		std::erase_if(envStore, [&](const std::string& s) { return s.compare(0, name.size() + 1, name + "=") == 0; });
+		std::erase_if(
+			envStore, [&](const std::string& s) { return s.compare(0, name.size() + 1, name + "=") == 0; });
 		if (e.find('=') != std::string::npos)
 			envStore.push_back(e);
 	}
@@ -168,8 +170,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 	return result;
 }
 
-RunResult RunQuillfern(const std::vector<std::string>& args, const std::vector<std::string>& env,
-	const std::string& input)
+RunResult RunQuillfern(
+	const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& input)
 {
 	return RunProgram(QUILLFERN_BINARY, args, env, input);
 }

@@ -31,8 +31,8 @@ struct RunResult {
 
 // Runs the built quillfern with the arguments and extra environment ("NAME=value"),
 // feeding `input` on standard input.
-RunResult RunQuillfern(const std::vector<std::string>& args,
-	const std::vector<std::string>& env = {}, const std::string& input = "");
+RunResult RunQuillfern(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+	const std::string& input = "");
 
 // Runs any program the same way.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,

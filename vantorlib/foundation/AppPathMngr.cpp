@@ -86,7 +86,10 @@ void AppPathMngr::ParentDirectory(TString& out)
 {
 	std::string exe = get(&Paths::executable);
 	size_t slash = exe.find_last_of('/');
-	assign(out, slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : exe.substr(0, slash));
+	assign(out,
+		slash == std::string::npos ? std::string()
+			: slash == 0           ? std::string("/")
+								   : exe.substr(0, slash));
 }
 
 void AppPathMngr::Resources(TString& out)

@@ -10,10 +10,10 @@ public:
 	static bool Start();
 	static void Stop();
 
-	static void FullPath(TString& out);         // the executable, absolute
-	static void LeafName(TString& out);         // its file name
+	static void FullPath(TString& out);  // the executable, absolute
+	static void LeafName(TString& out);  // its file name
 	static void ParentDirectory(TString& out);  // the folder holding it
-	static void Executable(TString& out);       // same as FullPath
+	static void Executable(TString& out);  // same as FullPath
 	// The shipped resources folder (language folders "<Name>.lproj"); may be read-only.
 	static void Resources(TString& out);
 	static void ResourcesEnglish(TString& out);

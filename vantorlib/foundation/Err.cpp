@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <iterator>
 
 #include "Assert.h"
@@ -218,11 +218,13 @@ Error Err::Status(long c)
 {
 	switch (c) {
 	case 0: return ErrOkay;
-	case EPERM: case EACCES: return ErrGmAccessDenied;
+	case EPERM:
+	case EACCES: return ErrGmAccessDenied;
 	case ENOENT: return ErrFileNotFound;
 	case EINTR: return ErrGmInterrupted;
 	case EBADF: return ErrGmBadDescriptor;
-	case ENOMEM: case ENOBUFS: return ErrGmNoMemory;
+	case ENOMEM:
+	case ENOBUFS: return ErrGmNoMemory;
 	case EFAULT: return ErrGmFault;
 	case EBUSY: return ErrGmBusy;
 	case EEXIST: return ErrFileAlreadyExists;
@@ -230,32 +232,43 @@ Error Err::Status(long c)
 	case ENODEV: return ErrVolNotFound;
 	case ENOTDIR: return ErrDirNotDirectory;
 	case EISDIR: return ErrFileNotFile;
-	case EINVAL: case ENOSYS: return ErrErrorVague;
+	case EINVAL:
+	case ENOSYS: return ErrErrorVague;
 	case EMFILE: return ErrGmTooManyFiles;
 	case ENOSPC: return ErrVolFull;
 	case ESPIPE: return ErrFileNotFound;
 	case EROFS: return ErrVolReadOnly;
-	case EPIPE: case ECONNABORTED: case ECONNRESET: case ENOTCONN: case ESHUTDOWN: return ErrNetConnectionClosed;
+	case EPIPE:
+	case ECONNABORTED:
+	case ECONNRESET:
+	case ENOTCONN:
+	case ESHUTDOWN: return ErrNetConnectionClosed;
 	case EAGAIN: return ErrGmWouldBlock;
 	case EINPROGRESS: return ErrNetNoData;
 	case EALREADY: return ErrGmAlreadyExists;
-	case ENOTSOCK: case ENETDOWN: case ENETUNREACH: case EHOSTUNREACH: return ErrNetHardwareError;
+	case ENOTSOCK:
+	case ENETDOWN:
+	case ENETUNREACH:
+	case EHOSTUNREACH: return ErrNetHardwareError;
 	case EADDRINUSE: return ErrNetAddrInUse;
 	case EADDRNOTAVAIL: return ErrNetAddrNotAvailable;
 	case EISCONN: return ErrNetAlreadyConnected;
 	case ETIMEDOUT: return ErrGmTimeout;
-	case ECONNREFUSED: case EHOSTDOWN: return ErrNetConnectionError;
+	case ECONNREFUSED:
+	case EHOSTDOWN: return ErrNetConnectionError;
 	case ELOOP: return ErrGmLinkLoop;
 	case ENAMETOOLONG: return ErrGmBadPath;
 	case ENOTEMPTY: return ErrDirNotEmpty;
 	// Result codes of the desktop file manager, where such codes reach us.
-	case -33: case -34: return ErrVolFull;
+	case -33:
+	case -34: return ErrVolFull;
 	case -35: return ErrVolNotFound;
 	case -37: return ErrGmBadPath;
 	case -39: return ErrFileEnd;
 	case -42: return ErrGmTooManyFiles;
 	case -43: return ErrFileNotFound;
-	case -44: case -46: return ErrVolReadOnly;
+	case -44:
+	case -46: return ErrVolReadOnly;
 	case -48: return ErrFileAlreadyExists;
 	case -108: return ErrGmNoMemory;
 	case -192: return ErrRsrcNotFound;
@@ -269,18 +282,34 @@ Error Err::Status(long c)
 	case -5026: return ErrGmTooManyFiles;
 	case -5029: return ErrDirNotFound;
 	case -10814: return ErrGmNoHandlerApp;
-	default:
-		UnknownSet(c);
-		return ErrErrorUnknown;
+	default: UnknownSet(c); return ErrErrorUnknown;
 	}
 }
 
-Error Err::StatusFile(long c) { return ToFile(Status(c)); }
-Error Err::StatusDir(long c) { return ToDir(ToFile(Status(c))); }
-Error Err::StatusNet(long c) { return ToNet(Status(c)); }
-Error Err::StatusVol(long c) { return ToVol(ToFile(Status(c))); }
-Error Err::StatusRsrc(long c) { return ToRsrc(ToFile(Status(c))); }
-Error Err::StatusTypeCreator(long c) { return ToTypeCreator(ToFile(Status(c))); }
+Error Err::StatusFile(long c)
+{
+	return ToFile(Status(c));
+}
+Error Err::StatusDir(long c)
+{
+	return ToDir(ToFile(Status(c)));
+}
+Error Err::StatusNet(long c)
+{
+	return ToNet(Status(c));
+}
+Error Err::StatusVol(long c)
+{
+	return ToVol(ToFile(Status(c)));
+}
+Error Err::StatusRsrc(long c)
+{
+	return ToRsrc(ToFile(Status(c)));
+}
+Error Err::StatusTypeCreator(long c)
+{
+	return ToTypeCreator(ToFile(Status(c)));
+}
 
 Error Err::ToFile(Error e)
 {

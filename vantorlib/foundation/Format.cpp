@@ -12,12 +12,12 @@ void Format::TimeStamp(TString& out)
 	out.Erase();
 	if (!TimeCore::ToTime(t, TimeCore::TimeGet(), TimeCore::kBiasLocal))
 		return;
-	out.Fmt("%04d/%02d/%02d %02d:%02d:%02d", int(t.year), int(t.month), int(t.day), int(t.hour), int(t.minute),
-		int(t.second));
+	out.Fmt("%04d/%02d/%02d %02d:%02d:%02d", int(t.year), int(t.month), int(t.day), int(t.hour),
+		int(t.minute), int(t.second));
 }
 
-const char* Format::Log(TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap,
-	const char* text)
+const char* Format::Log(
+	TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap, const char* text)
 {
 	TString laid;
 	laid.AllowInvalidSet(true);
@@ -48,8 +48,8 @@ const char* Format::LogFmtArg(TString& out, bool time, bool indentFirst, long in
 	return Log(out, time, indentFirst, indent, columns, wrap, text.String());
 }
 
-const char* Format::LogFmt(TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap,
-	const char* format, ...)
+const char* Format::LogFmt(
+	TString& out, bool time, bool indentFirst, long indent, long columns, bool wrap, const char* format, ...)
 {
 	va_list ap;
 	va_start(ap, format);

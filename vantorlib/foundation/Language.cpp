@@ -134,23 +134,20 @@ bool convParse(const char*& p, Conv& conv)
 	}
 	conv.letter = *p;
 	switch (*p) {
-	case 'c':
-		conv.type = Language::VarChar;
-		break;
-	case 'e': case 'E': case 'f': case 'g': case 'G':
-		conv.type = Language::VarDouble;
-		break;
-	case 'd': case 'i':
-		conv.type = wide ? Language::VarLongLong : Language::VarLong;
-		break;
-	case 's':
-		conv.type = Language::VarString;
-		break;
-	case 'u': case 'x': case 'X': case 'o':
-		conv.type = wide ? Language::VarULongLong : Language::VarULong;
-		break;
-	default:
-		return false;
+	case 'c': conv.type = Language::VarChar; break;
+	case 'e':
+	case 'E':
+	case 'f':
+	case 'g':
+	case 'G': conv.type = Language::VarDouble; break;
+	case 'd':
+	case 'i': conv.type = wide ? Language::VarLongLong : Language::VarLong; break;
+	case 's': conv.type = Language::VarString; break;
+	case 'u':
+	case 'x':
+	case 'X':
+	case 'o': conv.type = wide ? Language::VarULongLong : Language::VarULong; break;
+	default: return false;
 	}
 	++p;
 	return true;
@@ -325,17 +322,12 @@ Value valueMake(Language::VarType type, const Language::Arg& a, bool& ok)
 		ui = static_cast<unsigned long long>(si);
 		d = a.s ? std::strtod(a.s, nullptr) : 0;
 		break;
-	case Language::Arg::None:
-		break;
+	case Language::Arg::None: break;
 	}
 	switch (type) {
-	case Language::VarDouble:
-		v.d = d;
-		break;
+	case Language::VarDouble: v.d = d; break;
 	case Language::VarULong:
-	case Language::VarULongLong:
-		v.u = ui;
-		break;
+	case Language::VarULongLong: v.u = ui; break;
 	case Language::VarString:
 		if (a.kind == Language::Arg::Text) {
 			v.s = a.s ? a.s : "";
@@ -349,9 +341,7 @@ Value valueMake(Language::VarType type, const Language::Arg& a, bool& ok)
 			v.text = std::to_string(a.i);
 		}
 		break;
-	default:
-		v.i = si;
-		break;
+	default: v.i = si; break;
 	}
 	return v;
 }
@@ -359,15 +349,11 @@ Value valueMake(Language::VarType type, const Language::Arg& a, bool& ok)
 long long valueInteger(const Value& v)
 {
 	switch (v.type) {
-	case Language::VarDouble:
-		return static_cast<long long>(v.d);
+	case Language::VarDouble: return static_cast<long long>(v.d);
 	case Language::VarULong:
-	case Language::VarULongLong:
-		return static_cast<long long>(v.u);
-	case Language::VarString:
-		return std::strtoll(v.text.empty() ? v.s : v.text.c_str(), nullptr, 10);
-	default:
-		return v.i;
+	case Language::VarULongLong: return static_cast<long long>(v.u);
+	case Language::VarString: return std::strtoll(v.text.empty() ? v.s : v.text.c_str(), nullptr, 10);
+	default: return v.i;
 	}
 }
 
@@ -421,8 +407,7 @@ void valueFormat(std::string& out, const Conv& conv, const Value& v)
 		}
 		return;
 	}
-	case Language::VarNone:
-		return;
+	case Language::VarNone: return;
 	}
 	if (n > 0)
 		out.append(buf, std::min(size_t(n), sizeof buf - 1));
@@ -604,29 +589,14 @@ bool Language::StringArg(const char* key, TString& out, bool english, va_list ap
 	std::vector<Arg> args;
 	for (const Conv& c : convs) {
 		switch (c.type) {
-		case VarChar:
-			args.emplace_back(static_cast<char>(va_arg(ap, int)));
-			break;
-		case VarDouble:
-			args.emplace_back(va_arg(ap, double));
-			break;
-		case VarLong:
-			args.emplace_back(va_arg(ap, long));
-			break;
-		case VarLongLong:
-			args.emplace_back(va_arg(ap, long long));
-			break;
-		case VarString:
-			args.emplace_back(va_arg(ap, const char*));
-			break;
-		case VarULong:
-			args.emplace_back(va_arg(ap, unsigned long));
-			break;
-		case VarULongLong:
-			args.emplace_back(va_arg(ap, unsigned long long));
-			break;
-		case VarNone:
-			break;
+		case VarChar: args.emplace_back(static_cast<char>(va_arg(ap, int))); break;
+		case VarDouble: args.emplace_back(va_arg(ap, double)); break;
+		case VarLong: args.emplace_back(va_arg(ap, long)); break;
+		case VarLongLong: args.emplace_back(va_arg(ap, long long)); break;
+		case VarString: args.emplace_back(va_arg(ap, const char*)); break;
+		case VarULong: args.emplace_back(va_arg(ap, unsigned long)); break;
+		case VarULongLong: args.emplace_back(va_arg(ap, unsigned long long)); break;
+		case VarNone: break;
 		}
 	}
 	return stringArgs(key, out, english, args.data(), long(args.size()));
@@ -695,8 +665,14 @@ bool Language::IndexString(const LangIndex* table, long value, TString& out, boo
 bool Language::BoolValue(const char* text, bool* value, bool english)
 {
 	static const LangIndex kBools[] = {
-		{0, "BoolNo1"}, {0, "BoolNo2"}, {0, "BoolNo3"}, {0, "BoolNo4"},
-		{1, "BoolYes1"}, {1, "BoolYes2"}, {1, "BoolYes3"}, {1, "BoolYes4"},
+		{0, "BoolNo1"},
+		{0, "BoolNo2"},
+		{0, "BoolNo3"},
+		{0, "BoolNo4"},
+		{1, "BoolYes1"},
+		{1, "BoolYes2"},
+		{1, "BoolYes3"},
+		{1, "BoolYes4"},
 		{0, nullptr},
 	};
 	long v = 0;
@@ -715,7 +691,8 @@ const char* Language::BoolString(TString& out, bool value, bool english)
 
 const char* Language::SizeFormat(unsigned long long bytes, TString& out, bool english)
 {
-	const unsigned long long kKilo = 1024ULL, kMega = kKilo * 1024, kGiga = kMega * 1024, kTera = kGiga * 1024;
+	const unsigned long long kKilo = 1024ULL, kMega = kKilo * 1024, kGiga = kMega * 1024,
+							 kTera = kGiga * 1024;
 	if (bytes < kKilo)
 		String("ByteSizeBytes", out, english, static_cast<unsigned long>(bytes));
 	else if (bytes < kMega)

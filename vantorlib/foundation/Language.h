@@ -28,13 +28,13 @@ public:
 	// Kind of a variable, from the last letters of its conversion.
 	enum VarType {
 		VarNone = 0,
-		VarChar = 1,      // c
-		VarDouble = 2,    // e E f g G
-		VarLong = 3,      // d i
+		VarChar = 1,  // c
+		VarDouble = 2,  // e E f g G
+		VarLong = 3,  // d i
 		VarLongLong = 4,  // lld lli Ld Li
-		VarString = 5,    // s
-		VarULong = 6,     // u x X o
-		VarULongLong = 7, // llu llx llX llo and the L forms
+		VarString = 5,  // s
+		VarULong = 6,  // u x X o
+		VarULongLong = 7,  // llu llx llX llo and the L forms
 	};
 
 	// One argument as the caller passed it; converted to the key's declared type on use.
@@ -46,8 +46,7 @@ public:
 		const char* s = nullptr;
 
 		Arg() = default;
-		template <typename T>
-		Arg(const T& v)
+		template <typename T> Arg(const T& v)
 		{
 			if constexpr (std::is_same_v<T, bool>) {
 				kind = Signed;
@@ -80,9 +79,9 @@ public:
 	// Result of storing a language text for a key (NameLocal).
 	enum NameResult {
 		NameOkay = 0,
-		NameUnknown,     // the key is not registered
-		NameBadArgs,     // the text's placeholders do not match the key's variables
-		NameBadSingular, // the "Singular" text is not a list of distinct integers
+		NameUnknown,  // the key is not registered
+		NameBadArgs,  // the text's placeholders do not match the key's variables
+		NameBadSingular,  // the "Singular" text is not a list of distinct integers
 	};
 
 	static bool Start();
@@ -100,8 +99,7 @@ public:
 	// is set or the language has none for the key. An unknown key gives "Invalid localized
 	// string name" and false; a reference beyond the variables gives "[bad language replacement]"
 	// in its place and false.
-	template <typename... A>
-	static bool String(const char* key, TString& out, bool english, const A&... args)
+	template <typename... A> static bool String(const char* key, TString& out, bool english, const A&... args)
 	{
 		const Arg list[] = {Arg(args)..., Arg()};
 		return stringArgs(key, out, english, list, sizeof...(A));
@@ -151,5 +149,6 @@ public:
 
 private:
 	static bool stringArgs(const char* key, TString& out, bool english, const Arg* args, long count);
-	static bool stringRawArgs(TString& out, const char* text, const char* formats, const Arg* args, long count);
+	static bool stringRawArgs(
+		TString& out, const char* text, const char* formats, const Arg* args, long count);
 };

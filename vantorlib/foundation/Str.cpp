@@ -6,7 +6,10 @@
 
 namespace {
 
-const char* orBlank(const char* s) { return s ? s : Str::sBlank; }
+const char* orBlank(const char* s)
+{
+	return s ? s : Str::sBlank;
+}
 
 // Identity, except that the letters interleave ("A" < "a" < "B" ...) and the six characters
 // between "Z" and "a" follow "z".

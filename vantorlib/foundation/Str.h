@@ -52,7 +52,7 @@ public:
 	// Whole-string tests.
 	static bool IsAscii(const char* s);  // every byte passes IsAscii(char); "" passes
 	static bool IsWhite(const char* s);  // empty or only whitespace
-	static bool NonWhite(const char* s); // non-empty and no whitespace
+	static bool NonWhite(const char* s);  // non-empty and no whitespace
 
 	// Start of the n-th (from 0) token, or null. Without a delimiter tokens are runs of
 	// non-whitespace; with one, runs of the delimiter separate tokens.
@@ -75,7 +75,10 @@ public:
 	static char ToLower(char c) { return IsUpper(c) ? char(c + ('a' - 'A')) : c; }
 	static char ToUpper(char c) { return IsLower(c) ? char(c - ('a' - 'A')) : c; }
 	static bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-	static bool IsAscii(char c) { return IsWhite(c) || (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x7F); }
+	static bool IsAscii(char c)
+	{
+		return IsWhite(c) || (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x7F);
+	}
 	// Any byte of a multi-byte UTF-8 character counts as a letter.
 	static bool IsAlphaUtf8(char c) { return IsAlpha(c) || static_cast<unsigned char>(c) >= 0x80; }
 	static bool IsAlnumUtf8(char c) { return IsAlnum(c) || static_cast<unsigned char>(c) >= 0x80; }

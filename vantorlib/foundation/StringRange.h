@@ -10,6 +10,10 @@ struct StringRange {
 	StringRange() = default;
 	StringRange(int32_t p, int32_t l) : pos(p), len(l) {}
 
-	void Clear() { pos = 0; len = 0; }
+	void Clear()
+	{
+		pos = 0;
+		len = 0;
+	}
 	bool operator==(const StringRange&) const = default;
 };

@@ -15,12 +15,15 @@
 namespace {
 
 constexpr long kFmtBufferBytes = 4096;
-constexpr long kSlackMax = 160;       // most spare bytes a write reserves
-constexpr long kShrinkSlack = 2047;   // a buffer shrinks only with more spare bytes than this
+constexpr long kSlackMax = 160;  // most spare bytes a write reserves
+constexpr long kShrinkSlack = 2047;  // a buffer shrinks only with more spare bytes than this
 
 const char kInvalidUtf8[] = "malformed UTF-8 stored in a string that does not allow it";
 
-inline bool isCont(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+inline bool isCont(char c)
+{
+	return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // Bytes before the NUL, at most limit.
 inline long boundedLen(const char* s, long limit)
@@ -347,8 +350,8 @@ void TString::Append(const TString& s)
 		return;
 	}
 	// Both hold whole valid characters and all of s fits: its counts can be taken as they are.
-	if (&s != this && charMode() && s.charMode() && s.mStream == 0 && mStream == 0
-	    && s.mBytes > 0 && s.mBytes <= kStringMaxBytes - mBytes) {
+	if (&s != this && charMode() && s.charMode() && s.mStream == 0 && mStream == 0 && s.mBytes > 0 &&
+		s.mBytes <= kStringMaxBytes - mBytes) {
 		splice(mBytes, 0, s.mBuf, s.mBytes, s.mChars);
 		return;
 	}
@@ -761,8 +764,8 @@ void TString::NormalizeLineEnds()
 				merged++;
 			}
 			mBuf[out++] = '\n';
-		} else if (nel && static_cast<unsigned char>(c) == 0xC2 && i + 1 < mBytes
-		           && static_cast<unsigned char>(mBuf[i + 1]) == 0x85) {
+		} else if (nel && static_cast<unsigned char>(c) == 0xC2 && i + 1 < mBytes &&
+			static_cast<unsigned char>(mBuf[i + 1]) == 0x85) {
 			i++;
 			mBuf[out++] = '\n';
 		} else {
@@ -872,24 +875,15 @@ bool TString::QuoteEncode(const char* src)
 	std::string out = "\"";
 	for (const char* p = src ? src : Str::sBlank; *p; p++) {
 		switch (*p) {
-		case '\r':
-			reset();
-			return false;
-		case '\t':
-			out += "\\t";
-			break;
-		case '\n':
-			out += "\\n";
-			break;
-		case '"':
-			out += "\\\"";
-			break;
+		case '\r': reset(); return false;
+		case '\t': out += "\\t"; break;
+		case '\n': out += "\\n"; break;
+		case '"': out += "\\\""; break;
 		case '\\':
 			// Doubled, so that a backslash before "n", "t", a quote or the end reads back.
 			out += "\\\\";
 			break;
-		default:
-			out += *p;
+		default: out += *p;
 		}
 	}
 	out += '"';
@@ -946,9 +940,7 @@ bool TString::QuoteDecode(const char* src, const char** end)
 				out += '\\';
 				p += 2;
 				continue;
-			case 'r':
-				reset();
-				return false;
+			case 'r': reset(); return false;
 			default:
 				// Any other pair keeps its backslash; the next character is read normally.
 				out += '\\';

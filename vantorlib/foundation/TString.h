@@ -20,7 +20,7 @@
 #include "StringRange.h"
 
 constexpr long kStringMaxBytes = 12288;  // content never exceeds this many bytes
-constexpr long kStringAll = 2000000;     // a length meaning "all the rest"
+constexpr long kStringAll = 2000000;  // a length meaning "all the rest"
 
 class TString {
 public:
@@ -52,12 +52,12 @@ public:
 	TString& operator+=(char c);
 
 	void Assign(const char* s);
-	void Assign(const char* s, long n);      // at most n characters
+	void Assign(const char* s, long n);  // at most n characters
 	void AssignByte(const char* s, long n);  // at most n bytes
 	void Assign(const TString& s);
 	void Assign(char c);
 	void Assign(char c, long n);
-	void Assign(const std::string& s);       // lossy UTF-8; the charset becomes UTF-8
+	void Assign(const std::string& s);  // lossy UTF-8; the charset becomes UTF-8
 	void AssignPascal(const unsigned char* p);  // length byte then bytes, taken as UTF-8
 
 	// Conversion out, lossy: what is not well-formed UTF-8 becomes "?". Only UTF-8 and
@@ -85,14 +85,14 @@ public:
 	void InsertLeft(char c, long n);
 	void InsertRight(char c) { Append(c); }
 	void InsertByte(long pos, char c);
-	void Replace(long pos, char c);                 // the character at pos
+	void Replace(long pos, char c);  // the character at pos
 	void ReplaceByte(long pos, char c);
-	void ReplaceByte(long pos, long len, char c);   // the len bytes at pos become c
+	void ReplaceByte(long pos, long len, char c);  // the len bytes at pos become c
 
 	// Strings. A position at or past the end appends; a negative one inserts at the front.
 	// A TString source must have this string's charset.
 	void Append(const char* s);
-	void Append(const char* s, long n);      // at most n characters
+	void Append(const char* s, long n);  // at most n characters
 	void AppendByte(const char* s, long n);  // at most n bytes
 	void Append(const TString& s);
 	void InsertLeft(const char* s);
@@ -169,10 +169,10 @@ public:
 	void Rot13();
 	void Pad(char c, long width);
 	void NormalizeLineEnds();  // CR LF, CR and U+0085 become LF
-	void RemoveNewlines();     // removes CR, LF and U+0085
-	void WhiteEncode();        // TAB and LF become \t and \n
+	void RemoveNewlines();  // removes CR, LF and U+0085
+	void WhiteEncode();  // TAB and LF become \t and \n
 	void WhiteDecode();
-	void FloatFixup();         // "1.500000" becomes "1.50"
+	void FloatFixup();  // "1.500000" becomes "1.50"
 	void Normalize(bool composed);  // NFC (true) or NFD (false) for UTF-8 strings
 
 	// Quoted text: "..." with \t, \n, \" and \\ escapes. Encoding fails (empty, false) on a
@@ -196,7 +196,10 @@ public:
 	void FmtArg(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 
 	bool ParseInteger(char* sign, long* digits) const { return Str::ParseInteger(String(), sign, digits); }
-	bool ParseFloat(char* sign, long* intDigits, long* fracDigits) const { return Str::ParseFloat(String(), sign, intDigits, fracDigits); }
+	bool ParseFloat(char* sign, long* intDigits, long* fracDigits) const
+	{
+		return Str::ParseFloat(String(), sign, intDigits, fracDigits);
+	}
 	long long Atoll() const { return Str::Atoll(String()); }
 	unsigned long long Atoull() const { return Str::Atoull(String()); }
 
@@ -237,7 +240,6 @@ private:
 // Writes the bytes (for diagnostics and test output).
 std::ostream& operator<<(std::ostream& os, const TString& s);
 
-template <>
-struct std::hash<TString> {
+template <> struct std::hash<TString> {
 	size_t operator()(const TString& s) const noexcept;
 };

@@ -49,8 +49,8 @@ void* threadEntry(void* arg)
 
 }  // namespace
 
-bool Thread::Spawn(ThreadHandle& handle, ThreadProc proc, void* data, const char* /*name*/,
-	ThreadPriority priority)
+bool Thread::Spawn(
+	ThreadHandle& handle, ThreadProc proc, void* data, const char* /*name*/, ThreadPriority priority)
 {
 	handle = HandleNone;
 	if (proc == nullptr)
@@ -100,12 +100,9 @@ bool Thread::Scheduling(ThreadHandle /*handle*/, ThreadPriority /*priority*/)
 double Thread::PriorityScale(ThreadPriority priority)
 {
 	switch (priority) {
-	case ThreadPriorityLow:
-		return 0.2;
-	case ThreadPriorityHigh:
-		return 0.7;
-	default:
-		return 0.5;
+	case ThreadPriorityLow: return 0.2;
+	case ThreadPriorityHigh: return 0.7;
+	default: return 0.5;
 	}
 }
 

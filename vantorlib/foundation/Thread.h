@@ -21,8 +21,8 @@ public:
 	// Starts a thread that calls proc(data) and ends with its result. The handle is filled in
 	// once the thread has begun; false (and HandleNone) when it could not be started or did not
 	// begin within 2 seconds, in which case proc is never called. The name stays with the caller.
-	static bool Spawn(ThreadHandle& handle, ThreadProc proc, void* data, const char* name,
-		ThreadPriority priority);
+	static bool Spawn(
+		ThreadHandle& handle, ThreadProc proc, void* data, const char* name, ThreadPriority priority);
 	static ThreadHandle Self();
 
 	// Threads are not stopped from outside nor re-prioritised here: both return true and

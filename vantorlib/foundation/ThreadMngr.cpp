@@ -94,8 +94,8 @@ void ThreadMngr::Stop()
 	sStarted = false;
 }
 
-ThreadHandle ThreadMngr::Spawn(ThreadProc proc, const char* name, void* data, long long interval,
-	ThreadPriority priority)
+ThreadHandle ThreadMngr::Spawn(
+	ThreadProc proc, const char* name, void* data, long long interval, ThreadPriority priority)
 {
 	if (proc == nullptr)
 		return Thread::HandleNone;
@@ -111,8 +111,8 @@ ThreadHandle ThreadMngr::Spawn(ThreadProc proc, const char* name, void* data, lo
 	// The new thread cannot finish and remove its record before it is listed: that takes the
 	// manager lock, held here.
 	ThreadHandle handle = Thread::HandleNone;
-	if (!Thread::Spawn(handle, threadLoop, info, info->name.c_str(), priority)
-		|| handle == Thread::HandleNone) {
+	if (!Thread::Spawn(handle, threadLoop, info, info->name.c_str(), priority) ||
+		handle == Thread::HandleNone) {
 		delete info;
 		return Thread::HandleNone;
 	}

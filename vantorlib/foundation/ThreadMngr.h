@@ -33,8 +33,8 @@ public:
 	// Starts a managed thread; HandleNone when not started or the thread could not be made.
 	// An empty or missing name becomes "UserThread". The procedure is first called once
 	// State(true) has been set.
-	static ThreadHandle Spawn(ThreadProc proc, const char* name, void* data, long long interval,
-		ThreadPriority priority);
+	static ThreadHandle Spawn(
+		ThreadProc proc, const char* name, void* data, long long interval, ThreadPriority priority);
 
 	// Whether worker procedures may be called. Long procedures test Running() between units.
 	static void State(bool run);

@@ -183,8 +183,8 @@ bool TimeCore::ToTimeVal(long long& value, const Time& time, long long bias)
 			return false;
 		value = secs * kUsecsPerSecond + time.microsecond;
 	} else {
-		secs = DaysFromCivil(time.year, time.month, time.day) * 86400LL + time.hour * 3600LL
-			+ time.minute * 60LL + time.second;
+		secs = DaysFromCivil(time.year, time.month, time.day) * 86400LL + time.hour * 3600LL +
+			time.minute * 60LL + time.second;
 		value = secs * kUsecsPerSecond + time.microsecond - bias;
 	}
 	return true;

@@ -6,18 +6,18 @@
 
 // A broken-down time, either in the local zone or at an explicit offset from UTC.
 struct Time {
-	int16_t year;		// 1969..2037
-	int8_t month;		// 1..12
-	int8_t day;			// 1..31
-	int8_t hour;		// 0..23
-	int8_t minute;		// 0..59
-	int8_t second;		// 0..59
-	int32_t microsecond;	// 0..999999
-	int8_t weekday;		// 0 unknown, 1 Sunday .. 7 Saturday
-	int16_t dayOfYear;	// 0 unknown, 1..366
-	int64_t bias;		// offset of the zone east of UTC, in microseconds
-	char zoneName[11];	// abbreviation such as "CET"; empty when the bias was given explicitly
-	bool daylight;		// daylight saving time applies
+	int16_t year;  // 1969..2037
+	int8_t month;  // 1..12
+	int8_t day;  // 1..31
+	int8_t hour;  // 0..23
+	int8_t minute;  // 0..59
+	int8_t second;  // 0..59
+	int32_t microsecond;  // 0..999999
+	int8_t weekday;  // 0 unknown, 1 Sunday .. 7 Saturday
+	int16_t dayOfYear;  // 0 unknown, 1..366
+	int64_t bias;  // offset of the zone east of UTC, in microseconds
+	char zoneName[11];  // abbreviation such as "CET"; empty when the bias was given explicitly
+	bool daylight;  // daylight saving time applies
 };
 
 class TimeCore {

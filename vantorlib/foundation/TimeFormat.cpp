@@ -144,16 +144,11 @@ std::atomic<bool> sLoaded{false};
 TString* localeField(TimeFormat::TimeLocal& loc, int section, int row)
 {
 	switch (section) {
-	case 0:
-		return row == 0 ? &loc.format : &loc.none;
-	case 1:
-		return row < 4 ? &loc.am[row] : &loc.pm[row - 4];
-	case 2:
-		return (row & 1) ? &loc.monthShort[row / 2] : &loc.monthLong[row / 2];
-	case 3:
-		return (row & 1) ? &loc.weekdayShort[row / 2] : &loc.weekdayLong[row / 2];
-	default:
-		return &loc.unit[row / 4][(row / 2) & 1][row & 1];
+	case 0: return row == 0 ? &loc.format : &loc.none;
+	case 1: return row < 4 ? &loc.am[row] : &loc.pm[row - 4];
+	case 2: return (row & 1) ? &loc.monthShort[row / 2] : &loc.monthLong[row / 2];
+	case 3: return (row & 1) ? &loc.weekdayShort[row / 2] : &loc.weekdayLong[row / 2];
+	default: return &loc.unit[row / 4][(row / 2) & 1][row & 1];
 	}
 }
 
@@ -261,18 +256,55 @@ TimeFormat::TimeLocal TimeFormat::sEnglish;
 TimeFormat::TimeLocal TimeFormat::sCurrent;
 
 const TimeFormat::Zone TimeFormat::sIndexTimezone[] = {
-	{"GMT", 0}, {"UT", 0}, {"UTC", 0}, {"CUT", 0}, {"Z", 0},
-	{"EST", -300}, {"EDT", -240}, {"CST", -360}, {"CDT", -300},
-	{"MST", -420}, {"MDT", -360}, {"PST", -480}, {"PDT", -420},
+	{"GMT", 0},
+	{"UT", 0},
+	{"UTC", 0},
+	{"CUT", 0},
+	{"Z", 0},
+	{"EST", -300},
+	{"EDT", -240},
+	{"CST", -360},
+	{"CDT", -300},
+	{"MST", -420},
+	{"MDT", -360},
+	{"PST", -480},
+	{"PDT", -420},
 	// Newfoundland keeps half an hour east of Atlantic time.
-	{"NST", -210}, {"NDT", -150}, {"AST", -240}, {"ADT", -180},
-	{"YST", -540}, {"YDT", -480}, {"AKST", -540}, {"AKDT", -480},
-	{"HST", -600}, {"HAST", -600}, {"HADT", -540},
-	{"WET", 0}, {"BST", 60}, {"CET", 60}, {"CES", 120}, {"CEST", 120},
-	{"MET", 60}, {"MEZ", 60}, {"MEZT", 120}, {"EET", 120}, {"MSK", 180}, {"MSD", 240},
-	{"WAST", 480}, {"WADT", 540}, {"HKT", 480}, {"CCT", 480}, {"JST", 540},
-	{"KST", 540}, {"KDT", 600}, {"CAST", 570}, {"CADT", 630},
-	{"EAST", 600}, {"EADT", 660}, {"NZST", 720}, {"NZDT", 780},
+	{"NST", -210},
+	{"NDT", -150},
+	{"AST", -240},
+	{"ADT", -180},
+	{"YST", -540},
+	{"YDT", -480},
+	{"AKST", -540},
+	{"AKDT", -480},
+	{"HST", -600},
+	{"HAST", -600},
+	{"HADT", -540},
+	{"WET", 0},
+	{"BST", 60},
+	{"CET", 60},
+	{"CES", 120},
+	{"CEST", 120},
+	{"MET", 60},
+	{"MEZ", 60},
+	{"MEZT", 120},
+	{"EET", 120},
+	{"MSK", 180},
+	{"MSD", 240},
+	{"WAST", 480},
+	{"WADT", 540},
+	{"HKT", 480},
+	{"CCT", 480},
+	{"JST", 540},
+	{"KST", 540},
+	{"KDT", 600},
+	{"CAST", 570},
+	{"CADT", 630},
+	{"EAST", 600},
+	{"EADT", 660},
+	{"NZST", 720},
+	{"NZDT", 780},
 };
 const int TimeFormat::sIndexTimezoneCount = (int)(sizeof(sIndexTimezone) / sizeof(sIndexTimezone[0]));
 
@@ -415,12 +447,12 @@ bool formatField(std::string& s, char code, int style, const Time& t, const Time
 		long long minutes = (t.bias < 0 ? -t.bias : t.bias) / TimeCore::kUsecsPerMinute;
 		s += t.bias < 0 ? '-' : '+';
 		char buf[32];
-		std::snprintf(buf, sizeof(buf), "%02lu%02lu", (unsigned long)(minutes / 60), (unsigned long)(minutes % 60));
+		std::snprintf(
+			buf, sizeof(buf), "%02lu%02lu", (unsigned long)(minutes / 60), (unsigned long)(minutes % 60));
 		s += buf;
 		return true;
 	}
-	default:
-		return false;
+	default: return false;
 	}
 }
 
@@ -602,7 +634,8 @@ bool TimeFormat::Usecs(long long* out, const char* text, bool english)
 		} else {
 			std::string whole = number.substr(0, dot);
 			std::string frac = number.substr(dot + 1);
-			if (unit != kUnitSecond || !allDigits(whole) || !allDigits(frac) || whole.size() > 3 || frac.size() > 6)
+			if (unit != kUnitSecond || !allDigits(whole) || !allDigits(frac) || whole.size() > 3 ||
+				frac.size() > 6)
 				return false;
 			frac.append(6 - frac.size(), '0');
 			value = digitsValue(whole) * TimeCore::kUsecsPerSecond + digitsValue(frac);
@@ -832,7 +865,8 @@ void classify(DateWord& w, bool english)
 	}
 	if (digits && !letters && !colon && !dot && !slash && !dash && !plus) {
 		long long v = digitsValue(s);
-		w.kind = s.size() == 4 && v >= TimeCore::kYearFirst && v <= TimeCore::kYearLast ? WordYear : WordNumber;
+		w.kind =
+			s.size() == 4 && v >= TimeCore::kYearFirst && v <= TimeCore::kYearLast ? WordYear : WordNumber;
 		return;
 	}
 	int minutes = 0;
@@ -843,8 +877,8 @@ void classify(DateWord& w, bool english)
 	}
 	if (digits && !letters && !colon && !dot && !plus)
 		w.kind = WordDate;
-	else if (digits && letters && (slash || dash) && !colon && !dot && !plus
-		&& strncasecmp(s.c_str(), "GMT", 3) != 0 && strncasecmp(s.c_str(), "UTC", 3) != 0)
+	else if (digits && letters && (slash || dash) && !colon && !dot && !plus &&
+		strncasecmp(s.c_str(), "GMT", 3) != 0 && strncasecmp(s.c_str(), "UTC", 3) != 0)
 		w.kind = WordDate;  // with a month name, as in "05-Mar-09"
 	else if (digits && !slash && !dash && !plus)
 		w.kind = WordTime;
@@ -964,12 +998,9 @@ public:
 		const DateWord& w = words[i];
 		bool good = true;
 		switch (w.kind) {
-		case WordUnknown:
-			break;
+		case WordUnknown: break;
 		case WordBad: good = false; break;
-		case WordAmPm:
-			good = ampm(w.value);
-			break;
+		case WordAmPm: good = ampm(w.value); break;
 		case WordLetter: good = letterTake(w.text[0]); break;
 		case WordMonth:
 			good = take(TimeFormat::PartMonth);
@@ -985,8 +1016,8 @@ public:
 			t.year = (int16_t)digitsValue(w.text);
 			break;
 		case WordNumber: {
-			bool monthBeside = (i > 0 && words[i - 1].kind == WordMonth)
-				|| (i + 1 < words.size() && words[i + 1].kind == WordMonth);
+			bool monthBeside = (i > 0 && words[i - 1].kind == WordMonth) ||
+				(i + 1 < words.size() && words[i + 1].kind == WordMonth);
 			good = number(w.text, monthBeside);
 			break;
 		}
@@ -994,15 +1025,9 @@ public:
 			good = take(TimeFormat::PartZoneOffset);
 			zoneBias = w.value * TimeCore::kUsecsPerMinute;
 			break;
-		case WordDate:
-			good = date(w.text, english);
-			break;
-		case WordTime:
-			good = time(w.text, english);
-			break;
-		case WordNamedOffset:
-			good = namedOffset(w.text);
-			break;
+		case WordDate: good = date(w.text, english); break;
+		case WordTime: good = time(w.text, english); break;
+		case WordNamedOffset: good = namedOffset(w.text); break;
 		}
 		if (!good)
 			ok = false;
@@ -1118,7 +1143,8 @@ private:
 			if (!allDigits(f))
 				continue;
 			long long v = digitsValue(f);
-			if (f.size() <= 4 && v >= TimeCore::kYearFirst && v <= TimeCore::kYearLast && !(found & TimeFormat::PartYear))
+			if (f.size() <= 4 && v >= TimeCore::kYearFirst && v <= TimeCore::kYearLast &&
+				!(found & TimeFormat::PartYear))
 				setYear((int)v);
 			else if (v >= 1 && v <= 12 && !(found & TimeFormat::PartMonth)) {
 				found |= TimeFormat::PartMonth;
@@ -1177,8 +1203,8 @@ private:
 		fields.push_back(cur);
 		if (fields.size() > 4)
 			return false;
-		static const unsigned long parts[4] = {TimeFormat::PartHour, TimeFormat::PartMinute,
-			TimeFormat::PartSecond, TimeFormat::PartFraction};
+		static const unsigned long parts[4] = {
+			TimeFormat::PartHour, TimeFormat::PartMinute, TimeFormat::PartSecond, TimeFormat::PartFraction};
 		// A second of 60 is a leap second.
 		static const long long limits[3] = {23, 59, 60};
 		for (size_t i = 0; i < fields.size(); i++) {
@@ -1210,7 +1236,8 @@ private:
 
 	bool namedOffset(const std::string& text)
 	{
-		if (text.size() < 5 || (strncasecmp(text.c_str(), "GMT", 3) != 0 && strncasecmp(text.c_str(), "UTC", 3) != 0))
+		if (text.size() < 5 ||
+			(strncasecmp(text.c_str(), "GMT", 3) != 0 && strncasecmp(text.c_str(), "UTC", 3) != 0))
 			return false;
 		std::string rest = text.substr(3);
 		int minutes = 0;
@@ -1234,8 +1261,8 @@ private:
 
 }  // namespace
 
-bool TimeFormat::Parse(long long* out, const char* text, long long bias, long long base,
-	unsigned long* parts, bool english)
+bool TimeFormat::Parse(
+	long long* out, const char* text, long long bias, long long base, unsigned long* parts, bool english)
 {
 	unsigned long allowed = parts != nullptr ? *parts : kPartsBaseDefault;
 	if (parts != nullptr)
@@ -1263,7 +1290,8 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 	std::string cur;
 	for (size_t i = 0; i <= clean.size(); i++) {
 		char c = i < clean.size() ? clean[i] : 0;
-		bool keep = c != 0 && (isLetter(c) || isDigit(c) || c == '+' || c == '-' || c == '.' || c == '/' || c == ':');
+		bool keep =
+			c != 0 && (isLetter(c) || isDigit(c) || c == '+' || c == '-' || c == '.' || c == '/' || c == ':');
 		if (keep) {
 			cur += c;
 			continue;
@@ -1379,8 +1407,8 @@ bool TimeFormat::Parse(long long* out, const char* text, long long bias, long lo
 	return true;
 }
 
-bool TimeFormat::Parse(long long* out, const TString& text, long long bias, long long base,
-	unsigned long* parts, bool english)
+bool TimeFormat::Parse(
+	long long* out, const TString& text, long long bias, long long base, unsigned long* parts, bool english)
 {
 	return Parse(out, text.String(), bias, base, parts, english);
 }

@@ -2,8 +2,8 @@
 // elapsed-time clocks, and a parser for free-form dates such as those of message headers.
 #pragma once
 
-#include "TimeCore.h"
 #include "TString.h"
+#include "TimeCore.h"
 
 class TimeFormat {
 public:
@@ -31,13 +31,13 @@ public:
 
 	// The date words of one language.
 	struct TimeLocal {
-		TString format;			// the default date-time format
-		TString none;			// text shown for, and parsed as, no time
-		TString am[4];			// "AM", "am", "A", "a"
-		TString pm[4];			// "PM", "pm", "P", "p"
+		TString format;  // the default date-time format
+		TString none;  // text shown for, and parsed as, no time
+		TString am[4];  // "AM", "am", "A", "a"
+		TString pm[4];  // "PM", "pm", "P", "p"
 		TString monthLong[12];
 		TString monthShort[12];
-		TString weekdayLong[7];	// Sunday first
+		TString weekdayLong[7];  // Sunday first
 		TString weekdayShort[7];
 		// Unit words by unit (month, week, day, hour, minute, second, millisecond,
 		// microsecond), then singular/plural, then long/short form.
@@ -79,8 +79,8 @@ public:
 	// (TimeCore::kBiasLocal for the local zone); base is the time that missing parts come
 	// from (-1 for none, TimeCore::kBaseNow for now); parts holds on input the parts that
 	// may come from the base (null for kPartsBaseDefault) and receives the parts found.
-	static bool Parse(long long* out, const char* text, long long bias, long long base,
-		unsigned long* parts, bool english);
+	static bool Parse(
+		long long* out, const char* text, long long bias, long long base, unsigned long* parts, bool english);
 	static bool Parse(long long* out, const TString& text, long long bias, long long base,
 		unsigned long* parts, bool english);
 

@@ -23,7 +23,7 @@ public:
 	// character boundaries.
 	static bool ValidateRange(const char* p, long len, long start, long count);
 
-	static long StringLen(const char* p);            // characters (lead bytes)
+	static long StringLen(const char* p);  // characters (lead bytes)
 	static long StringLen(const unsigned short* p);  // UTF-16 units
 
 	// UTF-8 to UTF-16 units (code points above 0xFFFF become "?"). Always terminates dst.

@@ -49,43 +49,40 @@ bool isWhite(int c)
 WordWrap::WordWrap(bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
 	: mWidth((int32_t)(width < 1 ? 1 : (width > 0x7fffffffL ? 0x7fffffffL : width))),
 	  mIndent((int32_t)(indent < 0 ? 0 : (indent > 0x7fffffffL ? 0x7fffffffL : indent))),
-	  mFirstIndent(firstIndent),
-	  mHardBreaks(hardBreaks),
-	  mSplitWords(splitWords)
-{
-}
+	  mFirstIndent(firstIndent), mHardBreaks(hardBreaks), mSplitWords(splitWords)
+{}
 
-bool WordWrap::Wrap(const char* in, LineProc proc, void* context,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(const char* in, LineProc proc, void* context, bool firstIndent, long indent, long width,
+	bool hardBreaks, bool splitWords)
 {
 	StringInput input{in != nullptr ? in : "", in != nullptr ? (unsigned long)std::strlen(in) : 0, false};
 	return Wrap(stringRead, &input, proc, context, firstIndent, indent, width, hardBreaks, splitWords);
 }
 
-bool WordWrap::Wrap(const TString& in, LineProc proc, void* context,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(const TString& in, LineProc proc, void* context, bool firstIndent, long indent,
+	long width, bool hardBreaks, bool splitWords)
 {
 	StringInput input{in.String(), (unsigned long)in.ByteLength(), false};
 	return Wrap(stringRead, &input, proc, context, firstIndent, indent, width, hardBreaks, splitWords);
 }
 
-bool WordWrap::Wrap(const char* in, TString& out,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(
+	const char* in, TString& out, bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
 {
 	StringInput input{in != nullptr ? in : "", in != nullptr ? (unsigned long)std::strlen(in) : 0, false};
 	return toString(stringRead, &input, out, firstIndent, indent, width, hardBreaks, splitWords);
 }
 
-bool WordWrap::Wrap(const TString& in, TString& out,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(const TString& in, TString& out, bool firstIndent, long indent, long width,
+	bool hardBreaks, bool splitWords)
 {
 	// The input is read in full before out is touched, so in and out may be one string.
 	StringInput input{in.String(), (unsigned long)in.ByteLength(), false};
 	return toString(stringRead, &input, out, firstIndent, indent, width, hardBreaks, splitWords);
 }
 
-bool WordWrap::Wrap(ReadProc reader, void* readContext, LineProc proc, void* context,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(ReadProc reader, void* readContext, LineProc proc, void* context, bool firstIndent,
+	long indent, long width, bool hardBreaks, bool splitWords)
 {
 	WordWrap w(firstIndent, indent, width, hardBreaks, splitWords);
 	w.mReader = reader;
@@ -95,14 +92,14 @@ bool WordWrap::Wrap(ReadProc reader, void* readContext, LineProc proc, void* con
 	return w.run();
 }
 
-bool WordWrap::Wrap(ReadProc reader, void* readContext, TString& out,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::Wrap(ReadProc reader, void* readContext, TString& out, bool firstIndent, long indent,
+	long width, bool hardBreaks, bool splitWords)
 {
 	return toString(reader, readContext, out, firstIndent, indent, width, hardBreaks, splitWords);
 }
 
-bool WordWrap::toString(ReadProc reader, void* readContext, TString& out,
-	bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords)
+bool WordWrap::toString(ReadProc reader, void* readContext, TString& out, bool firstIndent, long indent,
+	long width, bool hardBreaks, bool splitWords)
 {
 	StringOutput output;
 	WordWrap w(firstIndent, indent, width, hardBreaks, splitWords);
@@ -115,8 +112,9 @@ bool WordWrap::toString(ReadProc reader, void* readContext, TString& out,
 		output.text += '\n';
 	// The text is the caller's bytes rearranged; keep it even when it is not valid UTF-8.
 	long bytes = 0, chars = 0;
-	if (!Unicode::Validate(output.text.c_str(), (long)output.text.size(), (long)output.text.size(), &bytes, &chars)
-		|| bytes != (long)output.text.size())
+	if (!Unicode::Validate(
+			output.text.c_str(), (long)output.text.size(), (long)output.text.size(), &bytes, &chars) ||
+		bytes != (long)output.text.size())
 		out.AllowInvalidSet(true);
 	out.AssignByte(output.text.c_str(), (long)output.text.size());
 	return ok;

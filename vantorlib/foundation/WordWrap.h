@@ -19,20 +19,20 @@ public:
 	// the indent of indented lines (columns), the width (columns), whether a single line feed
 	// ends a line (hard breaks), and whether words longer than a line are cut. They return
 	// false when the line callback asked to stop.
-	static bool Wrap(const char* in, LineProc proc, void* context,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
-	static bool Wrap(const TString& in, LineProc proc, void* context,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
+	static bool Wrap(const char* in, LineProc proc, void* context, bool firstIndent, long indent, long width,
+		bool hardBreaks, bool splitWords);
+	static bool Wrap(const TString& in, LineProc proc, void* context, bool firstIndent, long indent,
+		long width, bool hardBreaks, bool splitWords);
 	// Output into a string: lines joined by line feeds, none after the last, except that with
 	// hard breaks an input ending in a line feed gets one more.
-	static bool Wrap(const char* in, TString& out,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
-	static bool Wrap(const TString& in, TString& out,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
-	static bool Wrap(ReadProc reader, void* readContext, LineProc proc, void* context,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
-	static bool Wrap(ReadProc reader, void* readContext, TString& out,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
+	static bool Wrap(const char* in, TString& out, bool firstIndent, long indent, long width, bool hardBreaks,
+		bool splitWords);
+	static bool Wrap(const TString& in, TString& out, bool firstIndent, long indent, long width,
+		bool hardBreaks, bool splitWords);
+	static bool Wrap(ReadProc reader, void* readContext, LineProc proc, void* context, bool firstIndent,
+		long indent, long width, bool hardBreaks, bool splitWords);
+	static bool Wrap(ReadProc reader, void* readContext, TString& out, bool firstIndent, long indent,
+		long width, bool hardBreaks, bool splitWords);
 
 private:
 	WordWrap(bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
@@ -47,8 +47,8 @@ private:
 	long indentNow() const;
 	long roomLeft() const;
 
-	static bool toString(ReadProc reader, void* readContext, TString& out,
-		bool firstIndent, long indent, long width, bool hardBreaks, bool splitWords);
+	static bool toString(ReadProc reader, void* readContext, TString& out, bool firstIndent, long indent,
+		long width, bool hardBreaks, bool splitWords);
 
 	// Settings.
 	int32_t mWidth;

@@ -341,7 +341,8 @@ Error MessageBody::rewrite(const TString& path, unsigned int fileInfo, long long
 	// the new body start is known before they are written and the offsets shifted at once.
 	TString stateValue, stateLine;
 	TString oldState;
-	MessageData::ToString(mData, stateValue, HeaderGet(kHeaderQuillfernState, oldState) ? &oldState : nullptr);
+	MessageData::ToString(
+		mData, stateValue, HeaderGet(kHeaderQuillfernState, oldState) ? &oldState : nullptr);
 	HeaderUtil::Create(stateLine, TString(kStateName), stateValue);
 	if (err == ErrOkay) {
 		long long headBytes = headEnd + stateLine.ByteLength() + 2;

@@ -27,7 +27,8 @@ constexpr long kStreamBlockLen = 65536;
 constexpr long kModeSwitchAfter = 32;
 // The index of a full store (some 24 MB) fits the cache whole: chains are walked and index
 // records rewritten in memory, and each block reaches the disk once, at the close.
-constexpr long kIndexCacheBlocks = (Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
+constexpr long kIndexCacheBlocks =
+	(Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
 constexpr char kEmptyData[] = "empty";
 
 long long indexOffset(int32_t record)

@@ -177,7 +177,8 @@ Error DirMngr::Obliterate(const TString& path, bool removeTop, ProceedProc proce
 
 namespace {
 
-Error iterate(const TString& dir, bool recursive, DirMngr::IterateProc proc, void* context, unsigned long depth, bool& stop)
+Error iterate(const TString& dir, bool recursive, DirMngr::IterateProc proc, void* context,
+	unsigned long depth, bool& stop)
 {
 	DirIter it;
 	Error e = it.Open(dir);

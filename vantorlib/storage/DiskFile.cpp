@@ -9,7 +9,8 @@
 #include "FileMngr.h"
 #include "TimeCore.h"
 
-DiskFile::DiskFile() : mImp(this) {}
+DiskFile::DiskFile() : mImp(this)
+{}
 
 DiskFile::~DiskFile()
 {
@@ -36,7 +37,8 @@ Error DiskFile::Close()
 	return result;
 }
 
-Error DiskFile::openOnce(const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known)
+Error DiskFile::openOnce(
+	const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known)
 {
 	struct stat st;
 	bool have = false;
@@ -55,7 +57,8 @@ Error DiskFile::openOnce(const char* path, FileAccess access, bool exclusive, bo
 	if (have) {
 		if (!S_ISREG(st.st_mode))
 			return ErrFileNotFile;
-		if (access != FileAccessNone && FileBase::PermCheck(access, static_cast<unsigned short>(st.st_mode)) != ErrOkay)
+		if (access != FileAccessNone &&
+			FileBase::PermCheck(access, static_cast<unsigned short>(st.st_mode)) != ErrOkay)
 			return ErrFileAccessDenied;
 	} else if (!create) {
 		return ErrFileNotFound;
@@ -90,7 +93,8 @@ Error DiskFile::openOnce(const char* path, FileAccess access, bool exclusive, bo
 	return ErrOkay;
 }
 
-Error DiskFile::openFile(const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
+Error DiskFile::openFile(
+	const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
 {
 	if (mImp.IsOpen())
 		Close();

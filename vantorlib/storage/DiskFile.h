@@ -32,7 +32,8 @@ public:
 	virtual Error SizeGet(unsigned long long* size) const;
 	virtual Error SizeSet(unsigned long long size);
 	virtual Error Write(const void* data, unsigned long long n, unsigned long long* done);
-	virtual Error WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done);
+	virtual Error WriteRange(
+		long long offset, const void* data, unsigned long long n, unsigned long long* done);
 
 	// A negative lockWait takes no exclusive lock; 0 or more takes one, waiting up to that
 	// many microseconds while another holder has the file locked.
@@ -71,8 +72,8 @@ public:
 	Error TypeSet(const FileData* data);
 
 protected:
-	virtual Error openFile(const char* path, FileAccess access, long long lockWait, bool create,
-		const struct stat* known);
+	virtual Error openFile(
+		const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known);
 
 	// Access checks against the mode and the owner permission bits seen at open.
 	Error canRead() const;
@@ -90,6 +91,7 @@ private:
 	FileAccess mOpened = FileAccessNone;
 	bool mFresh = false;
 
-	Error openOnce(const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known);
+	Error openOnce(
+		const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known);
 	Error entryPath(const DEntry& entry, TString& path, struct stat& st, bool& known) const;
 };

@@ -61,28 +61,20 @@ EntryType FileBase::TypeGet(const struct stat* st)
 const char* FileBase::TypeStr(EntryType type)
 {
 	switch (type) {
-	case EntryFile:
-		return "File";
-	case EntryDirectory:
-		return "Directory";
-	case EntrySymlink:
-		return "Symlink";
-	default:
-		return "[Unknown file system type]";
+	case EntryFile: return "File";
+	case EntryDirectory: return "Directory";
+	case EntrySymlink: return "Symlink";
+	default: return "[Unknown file system type]";
 	}
 }
 
 Error FileBase::PermCheck(FileAccess access, unsigned short mode)
 {
 	switch (access) {
-	case FileAccessRead:
-		return (mode & 0400) ? ErrOkay : ErrFileAccessDenied;
-	case FileAccessWrite:
-		return (mode & 0200) ? ErrOkay : ErrFileAccessDenied;
-	case FileAccessReadWrite:
-		return (mode & 0600) == 0600 ? ErrOkay : ErrFileAccessDenied;
-	default:
-		return ErrFileAccessDenied;
+	case FileAccessRead: return (mode & 0400) ? ErrOkay : ErrFileAccessDenied;
+	case FileAccessWrite: return (mode & 0200) ? ErrOkay : ErrFileAccessDenied;
+	case FileAccessReadWrite: return (mode & 0600) == 0600 ? ErrOkay : ErrFileAccessDenied;
+	default: return ErrFileAccessDenied;
 	}
 }
 
@@ -90,18 +82,10 @@ unsigned short FileBase::PermMask(FileAccess access, unsigned short mode)
 {
 	unsigned short bits = 0;
 	switch (access) {
-	case FileAccessRead:
-		bits = 0444;
-		break;
-	case FileAccessWrite:
-		bits = 0222;
-		break;
-	case FileAccessReadWrite:
-		bits = 0666;
-		break;
-	default:
-		bits = 0;
-		break;
+	case FileAccessRead: bits = 0444; break;
+	case FileAccessWrite: bits = 0222; break;
+	case FileAccessReadWrite: bits = 0666; break;
+	default: bits = 0; break;
 	}
 	return static_cast<unsigned short>((mode & ~0777) | bits);
 }

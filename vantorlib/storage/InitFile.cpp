@@ -71,7 +71,8 @@ const char* const kDefaultTitle = "Application state data";
 
 }  // namespace
 
-InitFile::InitFile() : mTitle(kDefaultTitle) {}
+InitFile::InitFile() : mTitle(kDefaultTitle)
+{}
 
 void InitFile::Clear()
 {
@@ -83,7 +84,8 @@ bool InitFile::NameValid(const TString& name)
 {
 	long bytes = 0, chars = 0;
 	const char* s = name.String();
-	if (!Unicode::Validate(s, name.ByteLength() + 1, name.ByteLength() + 1, &bytes, &chars) || bytes != name.ByteLength())
+	if (!Unicode::Validate(s, name.ByteLength() + 1, name.ByteLength() + 1, &bytes, &chars) ||
+		bytes != name.ByteLength())
 		return false;
 	if (chars < kNameMin || chars > kNameMax || Str::IsDigit(s[0]))
 		return false;
@@ -101,7 +103,8 @@ InitFile::LineType InitFile::Parse(const TString& line, ParseData& data)
 	data.itemType = ItemString;
 	const std::string s(line.String(), static_cast<size_t>(line.ByteLength()));
 	long bytes = 0, chars = 0;
-	if (!Unicode::Validate(s.c_str(), static_cast<long>(s.size()) + 1, static_cast<long>(s.size()) + 1, &bytes, &chars) ||
+	if (!Unicode::Validate(
+			s.c_str(), static_cast<long>(s.size()) + 1, static_cast<long>(s.size()) + 1, &bytes, &chars) ||
 		bytes != static_cast<long>(s.size()))
 		return LineNotUtf8;
 	// Blank lines and comments; lines of spaces and comments indented by spaces count too.
@@ -396,8 +399,8 @@ Error InitFile::StateWrite(const TString& path, long long lockWait, long newPerm
 	return TextFile::WriteReplace(file, mLines, lockWait, newPerm);
 }
 
-Error InitFile::Update(const TString& path, long long lockWait, const std::function<Error(InitFile&)>& change,
-	long newPerm)
+Error InitFile::Update(
+	const TString& path, long long lockWait, const std::function<Error(InitFile&)>& change, long newPerm)
 {
 	TString file = path;
 	if (!PathMngr::ExtReplace(file, FileExtension()))
@@ -444,7 +447,8 @@ bool InitFile::SectionComment(const TString& section, const TString& comment)
 	TString clean;
 	if (it == mSections.end() || !commentClean(comment, clean))
 		return false;
-	if (!clean.Empty() && (clean.CharLength() < kNameMin || clean.CharLength() > kNameMax || clean.FindPtr(';')))
+	if (!clean.Empty() &&
+		(clean.CharLength() < kNameMin || clean.CharLength() > kNameMax || clean.FindPtr(';')))
 		return false;
 	it->second.comment = clean;
 	return true;

@@ -85,7 +85,10 @@ public:
 	bool ItemList(const TString& section, std::vector<TString>& names) const;
 
 	bool ItemSet(const TString& section, const TString& item, const TString& value);
-	bool ItemSet(const TString& section, const TString& item, const char* value) { return ItemSet(section, item, TString(value)); }
+	bool ItemSet(const TString& section, const TString& item, const char* value)
+	{
+		return ItemSet(section, item, TString(value));
+	}
 	bool ItemSet(const TString& section, const TString& item, long value);
 	// Setters refuse (false) what would not read back: text that is not UTF-8 and item lines
 	// longer than a text line. Raw text is stored trimmed; it must stay on its line and come

@@ -24,7 +24,8 @@ namespace {
 const long long kLockWait = 1000000;
 const char* const kProgramName = "Quillfern News";
 const char* const kGenerated = "Auto-generated: ";
-const char* const kDeleteHint = "\n\nYou can solve this problem by deleting the file, which will be recreated.";
+const char* const kDeleteHint =
+	"\n\nYou can solve this problem by deleting the file, which will be recreated.";
 
 bool isKeyByte(char c)
 {
@@ -213,9 +214,9 @@ bool fileGenerated(const TString& path)
 		return false;
 	TString line;
 	line.AllowInvalidSet(true);
-	bool generated = file.Read(line) == ErrOkay && file.Read(line) == ErrOkay
-		&& std::strncmp(line.String(), "; ", 2) == 0
-		&& std::strncmp(line.String() + 2, kGenerated, std::strlen(kGenerated)) == 0;
+	bool generated = file.Read(line) == ErrOkay && file.Read(line) == ErrOkay &&
+		std::strncmp(line.String(), "; ", 2) == 0 &&
+		std::strncmp(line.String() + 2, kGenerated, std::strlen(kGenerated)) == 0;
 	file.Close();
 	return generated;
 }

@@ -20,7 +20,7 @@ public:
 	static void Stop();
 
 	static const char* FileLeaf();  // "strings"
-	static const char* FileExt();   // "txt"
+	static const char* FileExt();  // "txt"
 
 	// Reads the language at index into the table (after forgetting the previous texts); on a
 	// problem its text (without the file line) goes to problem when given, and false.

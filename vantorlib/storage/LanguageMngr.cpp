@@ -26,8 +26,8 @@ std::string languageFile()
 
 struct Lang {
 	std::string folder;  // folder name without ".lproj"
-	std::string name;    // display name
-	std::string path;    // the folder
+	std::string name;  // display name
+	std::string path;  // the folder
 };
 
 struct State {
@@ -66,7 +66,8 @@ void scan(const std::string& dir, std::vector<Lang>& langs)
 		leaf = entry.Leaf();
 		std::string name = leaf.String();
 		const std::string ext = ".lproj";
-		if (name.size() <= ext.size() || strcasecmp(name.c_str() + name.size() - ext.size(), ext.c_str()) != 0)
+		if (name.size() <= ext.size() ||
+			strcasecmp(name.c_str() + name.size() - ext.size(), ext.c_str()) != 0)
 			continue;
 		name.resize(name.size() - ext.size());
 		std::string path = dir + "/" + leaf.String();
@@ -102,7 +103,6 @@ bool dirMake(const std::string& path)
 	return false;
 }
 
-
 }  // namespace
 
 bool LanguageMngr::Start()
@@ -130,7 +130,8 @@ bool LanguageMngr::Start()
 		Output::Alert(kTitle, "No installed languages.");
 		return false;
 	}
-	std::sort(s.langs.begin(), s.langs.end(), [](const Lang& a, const Lang& b) { return a.folder < b.folder; });
+	std::sort(
+		s.langs.begin(), s.langs.end(), [](const Lang& a, const Lang& b) { return a.folder < b.folder; });
 	std::vector<std::string> folders;
 	for (size_t i = 0; i < s.langs.size(); ++i) {
 		folders.push_back(s.langs[i].folder);
@@ -196,8 +197,8 @@ long LanguageMngr::Find(const char* pathOrName)
 	std::lock_guard guard(s.lock);
 	for (size_t i = 0; i < s.langs.size(); ++i) {
 		const Lang& l = s.langs[i];
-		if (l.path == pathOrName || strcasecmp(l.folder.c_str(), pathOrName) == 0
-			|| strcasecmp(l.name.c_str(), pathOrName) == 0)
+		if (l.path == pathOrName || strcasecmp(l.folder.c_str(), pathOrName) == 0 ||
+			strcasecmp(l.name.c_str(), pathOrName) == 0)
 			return long(i);
 	}
 	return -1;

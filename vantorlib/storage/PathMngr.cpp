@@ -323,7 +323,9 @@ bool PathMngr::Unique(const TString& rootA, const TString& rootB, TString& path)
 		path.Erase();
 		return true;
 	}
-	auto prefix = [&](const std::string& r) { return !r.empty() && p.size() > r.size() && p.compare(0, r.size(), r) == 0; };
+	auto prefix = [&](const std::string& r) {
+		return !r.empty() && p.size() > r.size() && p.compare(0, r.size(), r) == 0;
+	};
 	const std::string* use = nullptr;
 	if (prefix(a))
 		use = &a;

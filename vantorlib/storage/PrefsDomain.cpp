@@ -22,21 +22,11 @@ std::string quote(const std::string& s)
 	std::string out = "\"";
 	for (unsigned char c : s) {
 		switch (c) {
-		case '\\':
-			out += "\\\\";
-			break;
-		case '"':
-			out += "\\\"";
-			break;
-		case '\n':
-			out += "\\n";
-			break;
-		case '\r':
-			out += "\\r";
-			break;
-		case '\t':
-			out += "\\t";
-			break;
+		case '\\': out += "\\\\"; break;
+		case '"': out += "\\\""; break;
+		case '\n': out += "\\n"; break;
+		case '\r': out += "\\r"; break;
+		case '\t': out += "\\t"; break;
 		default:
 			if (c < 0x20 || c == 0x7F) {
 				out += "\\x";
@@ -78,21 +68,11 @@ bool unquote(const char*& p, std::string& out)
 		}
 		++p;
 		switch (*p) {
-		case '\\':
-			out += '\\';
-			break;
-		case '"':
-			out += '"';
-			break;
-		case 'n':
-			out += '\n';
-			break;
-		case 'r':
-			out += '\r';
-			break;
-		case 't':
-			out += '\t';
-			break;
+		case '\\': out += '\\'; break;
+		case '"': out += '"'; break;
+		case 'n': out += '\n'; break;
+		case 'r': out += '\r'; break;
+		case 't': out += '\t'; break;
 		case 'x': {
 			int hi = hexValue(p[1]), lo = hi < 0 ? -1 : hexValue(p[2]);
 			if (hi < 0 || lo < 0 || (hi == 0 && lo == 0))
@@ -101,8 +81,7 @@ bool unquote(const char*& p, std::string& out)
 			p += 2;
 			break;
 		}
-		default:
-			return false;
+		default: return false;
 		}
 	}
 	return false;
@@ -157,10 +136,8 @@ void linesOf(const PrefsValue& dict, const std::string& prefix, std::vector<TStr
 			line += b ? " true" : " false";
 			break;
 		}
-		case PrefsValue::TypeDict:
-			break;
-		default:
-			continue;  // an empty value is not written
+		case PrefsValue::TypeDict: break;
+		default: continue;  // an empty value is not written
 		}
 		lines.push_back(text(line));
 		if (value.IsDict())

@@ -74,7 +74,8 @@ public:
 	Error Load(long long wait = DiskFile::kLockWaitDefault);
 	// Lock, read, change, write, unlock: the values become the file's current ones with the
 	// change applied. The first error wins; the lock is always given back.
-	Error Update(const std::function<void(PrefsDomain&)>& change, long long wait = DiskFile::kLockWaitDefault);
+	Error Update(
+		const std::function<void(PrefsDomain&)>& change, long long wait = DiskFile::kLockWaitDefault);
 
 	// The text form of the values, one line each (used by Write, and by tests).
 	static void Lines(const PrefsValue& root, std::vector<TString>& lines);

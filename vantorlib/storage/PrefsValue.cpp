@@ -70,12 +70,8 @@ bool PrefsValue::BoolRead(bool& value) const
 	value = false;
 	switch (mType) {
 	case TypeBoolean:
-	case TypeInteger:
-		value = mInteger != 0;
-		return true;
-	case TypeReal:
-		value = mReal != 0;
-		return true;
+	case TypeInteger: value = mInteger != 0; return true;
+	case TypeReal: value = mReal != 0; return true;
 	case TypeString: {
 		const char* s = mString.String();
 		while (*s == ' ' || *s == '\t')
@@ -87,8 +83,7 @@ bool PrefsValue::BoolRead(bool& value) const
 		value = *s == 'Y' || *s == 'y' || *s == 'T' || *s == 't' || (*s >= '1' && *s <= '9');
 		return true;
 	}
-	default:
-		return false;
+	default: return false;
 	}
 }
 
@@ -96,18 +91,11 @@ bool PrefsValue::TextRead(TString& value) const
 {
 	value.Erase();
 	switch (mType) {
-	case TypeString:
-		value = mString;
-		return true;
+	case TypeString: value = mString; return true;
 	case TypeInteger:
-	case TypeBoolean:
-		value.Fmt("%lld", mInteger);
-		return true;
-	case TypeReal:
-		value.Fmt("%.17g", mReal);
-		return true;
-	default:
-		return false;
+	case TypeBoolean: value.Fmt("%lld", mInteger); return true;
+	case TypeReal: value.Fmt("%.17g", mReal); return true;
+	default: return false;
 	}
 }
 
@@ -175,16 +163,11 @@ bool PrefsValue::operator==(const PrefsValue& other) const
 	if (mType != other.mType)
 		return false;
 	switch (mType) {
-	case TypeString:
-		return mString == other.mString;
+	case TypeString: return mString == other.mString;
 	case TypeInteger:
-	case TypeBoolean:
-		return mInteger == other.mInteger;
-	case TypeReal:
-		return mReal == other.mReal || (std::isnan(mReal) && std::isnan(other.mReal));
-	case TypeDict:
-		return mDict == other.mDict;
-	default:
-		return true;
+	case TypeBoolean: return mInteger == other.mInteger;
+	case TypeReal: return mReal == other.mReal || (std::isnan(mReal) && std::isnan(other.mReal));
+	case TypeDict: return mDict == other.mDict;
+	default: return true;
 	}
 }

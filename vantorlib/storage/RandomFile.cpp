@@ -9,7 +9,8 @@ RandomFile::~RandomFile()
 		RandomFile::Close();
 }
 
-Error RandomFile::openFile(const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
+Error RandomFile::openFile(
+	const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
 {
 	if (IsOpen())
 		Close();
@@ -120,7 +121,9 @@ Error RandomFile::Read(void* data, unsigned long long n, unsigned long long* don
 		long avail = extent(index) - offset;
 		if (avail <= 0)
 			break;
-		unsigned long long step = n - *done < static_cast<unsigned long long>(avail) ? n - *done : static_cast<unsigned long long>(avail);
+		unsigned long long step = n - *done < static_cast<unsigned long long>(avail)
+			? n - *done
+			: static_cast<unsigned long long>(avail);
 		std::memcpy(out + *done, block->data.get() + offset, step);
 		*done += step;
 		mPosition += static_cast<long long>(step);
@@ -159,7 +162,8 @@ Error RandomFile::Write(const void* data, unsigned long long n, unsigned long lo
 	return ErrOkay;
 }
 
-Error RandomFile::WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done)
+Error RandomFile::WriteRange(
+	long long offset, const void* data, unsigned long long n, unsigned long long* done)
 {
 	*done = 0;
 	if (!mActive)
@@ -230,17 +234,10 @@ Error RandomFile::PositionSet(long long pos, FilePtrMethod method)
 		return ErrFileNotOpen;
 	long long target;
 	switch (method) {
-	case FilePtrStart:
-		target = pos;
-		break;
-	case FilePtrCurrent:
-		target = mPosition + pos;
-		break;
-	case FilePtrEnd:
-		target = mSize + pos;
-		break;
-	default:
-		return ErrFilePositionError;
+	case FilePtrStart: target = pos; break;
+	case FilePtrCurrent: target = mPosition + pos; break;
+	case FilePtrEnd: target = mSize + pos; break;
+	default: return ErrFilePositionError;
 	}
 	if (target < 0)
 		return ErrFilePositionError;

@@ -12,8 +12,8 @@ class RandomFile : public DiskFile {
 public:
 	struct Block {
 		std::unique_ptr<unsigned char[]> data;  // block-size bytes
-		long valid = 0;                         // bytes of the file the block covers
-		long long used = 0;                     // when it was last used (a use counter)
+		long valid = 0;  // bytes of the file the block covers
+		long long used = 0;  // when it was last used (a use counter)
 		bool dirty = false;
 	};
 
@@ -31,7 +31,8 @@ public:
 	Error SizeGet(unsigned long long* size) const override;
 	Error SizeSet(unsigned long long size) override;
 	Error Write(const void* data, unsigned long long n, unsigned long long* done) override;
-	Error WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
+	Error WriteRange(
+		long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
 
 	bool ActiveGet() const { return mActive; }
 	// An inactive file passes every operation straight to the disk.

@@ -22,7 +22,8 @@ void SequenceFile::bufferFree()
 	mEof = false;
 }
 
-Error SequenceFile::openFile(const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
+Error SequenceFile::openFile(
+	const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known)
 {
 	if (IsOpen())
 		Close();
@@ -173,7 +174,8 @@ Error SequenceFile::Write(const void* data, unsigned long long n, unsigned long 
 Error SequenceFile::SizeGet(unsigned long long* size) const
 {
 	Error e = DiskFile::SizeGet(size);
-	if (e == ErrOkay && mMode == ModeWrite && mPosition > 0 && static_cast<unsigned long long>(mPosition) > *size)
+	if (e == ErrOkay && mMode == ModeWrite && mPosition > 0 &&
+		static_cast<unsigned long long>(mPosition) > *size)
 		*size = static_cast<unsigned long long>(mPosition);
 	return e;
 }
@@ -187,7 +189,8 @@ Error SequenceFile::SizeSet(unsigned long long size)
 	return e != ErrOkay ? e : s;
 }
 
-Error SequenceFile::WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done)
+Error SequenceFile::WriteRange(
+	long long offset, const void* data, unsigned long long n, unsigned long long* done)
 {
 	*done = 0;
 	if (!IsOpen())

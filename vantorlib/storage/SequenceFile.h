@@ -8,7 +8,7 @@ class SequenceFile : public DiskFile {
 public:
 	enum Mode : int {
 		ModeNone = 0,
-		ModeRead = 82,   // the buffer holds read-ahead data
+		ModeRead = 82,  // the buffer holds read-ahead data
 		ModeWrite = 87,  // the buffer holds pending writes
 	};
 
@@ -27,7 +27,8 @@ public:
 	Error SizeGet(unsigned long long* size) const override;
 	Error SizeSet(unsigned long long size) override;
 	Error Write(const void* data, unsigned long long n, unsigned long long* done) override;
-	Error WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
+	Error WriteRange(
+		long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
 
 protected:
 	Error openFile(const char* path, FileAccess access, long long lockWait, bool create,

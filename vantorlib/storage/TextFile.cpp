@@ -2,10 +2,10 @@
 
 #include <dirent.h>
 #include <errno.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -53,12 +53,8 @@ Error TextFile::Open(const char* path, Mode mode, long long lockWait)
 	mPushBack = 0;
 	Error e;
 	switch (mode) {
-	case ModeRead:
-		e = openFile(path, FileAccessRead, lockWait, false, nullptr);
-		break;
-	case ModeWrite:
-		e = openFile(path, FileAccessReadWrite, lockWait, true, nullptr);
-		break;
+	case ModeRead: e = openFile(path, FileAccessRead, lockWait, false, nullptr); break;
+	case ModeWrite: e = openFile(path, FileAccessReadWrite, lockWait, true, nullptr); break;
 	case ModeAppend:
 		e = openFile(path, FileAccessReadWrite, lockWait, false, nullptr);
 		if (e == ErrFileNotFound)
@@ -66,9 +62,7 @@ Error TextFile::Open(const char* path, Mode mode, long long lockWait)
 		if (e == ErrOkay)
 			e = SequenceFile::PositionSet(0, FilePtrEnd);
 		break;
-	default:
-		e = ErrFileOpenError;
-		break;
+	default: e = ErrFileOpenError; break;
 	}
 	if (e != ErrOkay) {
 		if (IsOpen())
@@ -94,7 +88,7 @@ Error TextFile::Read(TString& line)
 	char buf[kLineMax];
 	long len = 0;
 	unsigned char first = 0;  // the first line-end character seen
-	bool second = false;      // a different second one was absorbed
+	bool second = false;  // a different second one was absorbed
 	bool any = false;
 	Error result = ErrOkay;
 	for (;;) {
@@ -286,7 +280,8 @@ static Error writeTarget(const TString& path, TString& target)
 	return Err::StatusFile(ELOOP);
 }
 
-Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait, long newPerm)
+Error TextFile::WriteReplace(
+	const TString& path, const std::vector<TString>& lines, long long lockWait, long newPerm)
 {
 	static std::atomic<unsigned long> sTempCount{0};
 	TString file;
@@ -322,7 +317,8 @@ Error TextFile::WriteReplace(const TString& path, const std::vector<TString>& li
 	TString temp = root;
 	TString tempLeaf;
 	tempLeaf.AllowInvalidSet(true);  // file names are bytes
-	tempLeaf.Fmt(".%s.%ld-%lu%s", leaf.String(), static_cast<long>(::getpid()), sTempCount.fetch_add(1) + 1, kTempSuffix);
+	tempLeaf.Fmt(".%s.%ld-%lu%s", leaf.String(), static_cast<long>(::getpid()), sTempCount.fetch_add(1) + 1,
+		kTempSuffix);
 	if (temp.Empty())
 		temp = tempLeaf;
 	else if (!PathMngr::Append(temp, tempLeaf))

@@ -11,7 +11,7 @@ class TextFile : public SequenceFile {
 public:
 	enum Mode : int {
 		ModeRead = 1,
-		ModeWrite = 2,   // create or truncate
+		ModeWrite = 2,  // create or truncate
 		ModeAppend = 3,  // open or create, then position at the end
 	};
 	enum LineType : int {
@@ -54,8 +54,8 @@ public:
 	// A new file gets the permission bits newPerm when it is 0 or more. A symbolic link is
 	// written through (its target changes, the link stays). A file whose owner may not write
 	// it is not replaced: ErrFileAccessDenied.
-	static Error WriteReplace(const TString& path, const std::vector<TString>& lines, long long lockWait,
-		long newPerm = -1);
+	static Error WriteReplace(
+		const TString& path, const std::vector<TString>& lines, long long lockWait, long newPerm = -1);
 	// The suffix of WriteReplace's temporary files.
 	static constexpr const char* kTempSuffix = ".tmp";
 	// Removes from dir the temporary files that WriteReplace left behind in processes that are
@@ -73,8 +73,8 @@ public:
 
 private:
 	// Writing whole buffers is for the base classes only; text goes through Write(text).
-	using SequenceFile::Write;
 	using SequenceFile::Read;
+	using SequenceFile::Write;
 
 	Error writeLine(const char* text, unsigned long len, bool& tooLong);
 

@@ -7,11 +7,11 @@
 
 struct VolInfo {
 	unsigned long long totalBytes = 0;
-	unsigned long long freeBytes = 0;   // available to this user
+	unsigned long long freeBytes = 0;  // available to this user
 	unsigned long blockSize = 0;
 	bool readOnly = false;
-	TString fsType;                      // such as "ext4", "nfs"
-	TString device;                      // mount source
+	TString fsType;  // such as "ext4", "nfs"
+	TString device;  // mount source
 };
 
 class VolMngr {

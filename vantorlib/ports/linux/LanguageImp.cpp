@@ -14,15 +14,51 @@ struct Code {
 };
 
 const Code kNames[] = {
-	{"ar", "Arabic"}, {"bg", "Bulgarian"}, {"ca", "Catalan"}, {"cs", "Czech"}, {"cy", "Welsh"},
-	{"da", "Danish"}, {"de", "German"}, {"el", "Greek"}, {"en", "English"}, {"eo", "Esperanto"},
-	{"es", "Spanish"}, {"et", "Estonian"}, {"eu", "Basque"}, {"fa", "Persian"}, {"fi", "Finnish"},
-	{"fr", "French"}, {"ga", "Irish"}, {"gl", "Galician"}, {"he", "Hebrew"}, {"hi", "Hindi"},
-	{"hr", "Croatian"}, {"hu", "Hungarian"}, {"id", "Indonesian"}, {"is", "Icelandic"}, {"it", "Italian"},
-	{"ja", "Japanese"}, {"ko", "Korean"}, {"lt", "Lithuanian"}, {"lv", "Latvian"}, {"nb", "Norwegian"},
-	{"nl", "Dutch"}, {"nn", "Norwegian"}, {"no", "Norwegian"}, {"pl", "Polish"}, {"pt", "Portuguese"},
-	{"ro", "Romanian"}, {"ru", "Russian"}, {"sk", "Slovak"}, {"sl", "Slovenian"}, {"sr", "Serbian"},
-	{"sv", "Swedish"}, {"th", "Thai"}, {"tr", "Turkish"}, {"uk", "Ukrainian"}, {"vi", "Vietnamese"},
+	{"ar", "Arabic"},
+	{"bg", "Bulgarian"},
+	{"ca", "Catalan"},
+	{"cs", "Czech"},
+	{"cy", "Welsh"},
+	{"da", "Danish"},
+	{"de", "German"},
+	{"el", "Greek"},
+	{"en", "English"},
+	{"eo", "Esperanto"},
+	{"es", "Spanish"},
+	{"et", "Estonian"},
+	{"eu", "Basque"},
+	{"fa", "Persian"},
+	{"fi", "Finnish"},
+	{"fr", "French"},
+	{"ga", "Irish"},
+	{"gl", "Galician"},
+	{"he", "Hebrew"},
+	{"hi", "Hindi"},
+	{"hr", "Croatian"},
+	{"hu", "Hungarian"},
+	{"id", "Indonesian"},
+	{"is", "Icelandic"},
+	{"it", "Italian"},
+	{"ja", "Japanese"},
+	{"ko", "Korean"},
+	{"lt", "Lithuanian"},
+	{"lv", "Latvian"},
+	{"nb", "Norwegian"},
+	{"nl", "Dutch"},
+	{"nn", "Norwegian"},
+	{"no", "Norwegian"},
+	{"pl", "Polish"},
+	{"pt", "Portuguese"},
+	{"ro", "Romanian"},
+	{"ru", "Russian"},
+	{"sk", "Slovak"},
+	{"sl", "Slovenian"},
+	{"sr", "Serbian"},
+	{"sv", "Swedish"},
+	{"th", "Thai"},
+	{"tr", "Turkish"},
+	{"uk", "Ukrainian"},
+	{"vi", "Vietnamese"},
 	{"zh", "Chinese"},
 };
 
@@ -62,7 +98,8 @@ std::vector<std::string> LanguageImp::Preferred()
 		size_t start = 0;
 		while (start <= list.size()) {
 			size_t colon = list.find(':', start);
-			std::string item = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+			std::string item =
+				list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
 			if (!item.empty())
 				out.push_back(item);
 			if (colon == std::string::npos)

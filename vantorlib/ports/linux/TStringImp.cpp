@@ -13,11 +13,12 @@ bool TStringImp::Normalize(const char* src, size_t bytes, bool composed, std::st
 	if (!src || bytes > INT32_MAX)
 		return false;
 	UErrorCode err = U_ZERO_ERROR;
-	const icu::Normalizer2* norm = composed ? icu::Normalizer2::getNFCInstance(err)
-	                                        : icu::Normalizer2::getNFDInstance(err);
+	const icu::Normalizer2* norm =
+		composed ? icu::Normalizer2::getNFCInstance(err) : icu::Normalizer2::getNFDInstance(err);
 	if (U_FAILURE(err) || !norm)
 		return false;
-	icu::UnicodeString text = icu::UnicodeString::fromUTF8(icu::StringPiece(src, static_cast<int32_t>(bytes)));
+	icu::UnicodeString text =
+		icu::UnicodeString::fromUTF8(icu::StringPiece(src, static_cast<int32_t>(bytes)));
 	icu::UnicodeString result = norm->normalize(text, err);
 	if (U_FAILURE(err))
 		return false;

@@ -14,8 +14,8 @@ long long sDstCorrection = 0;
 
 bool sameFields(const struct tm& a, const struct tm& b)
 {
-	return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday
-		&& a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+	return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+		a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
 }
 
 }  // namespace
@@ -113,7 +113,8 @@ bool TimeCoreImp::LocalMake(const struct tm& in, long long& seconds)
 		struct tm tm = in;
 		long long s = 0;
 		struct tm back;
-		if (localMakeRaw(tm, s) && LocalBreak(s, back) && sameFields(back, in) && (back.tm_isdst > 0) == (in.tm_isdst > 0)) {
+		if (localMakeRaw(tm, s) && LocalBreak(s, back) && sameFields(back, in) &&
+			(back.tm_isdst > 0) == (in.tm_isdst > 0)) {
 			seconds = s;
 			return true;
 		}
