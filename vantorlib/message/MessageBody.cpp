@@ -678,7 +678,7 @@ Error MessageBody::decodeMimeStart(DecodeData& data, LineReader& reader)
 Error MessageBody::decodeBase64(DecodeData& data, LineReader& reader)
 {
 	Error e = decodeMimeStart(data, reader);
-	std::vector<unsigned char> out(size_t(LineReader::kLineMax));
+	std::vector<unsigned char> out(static_cast<size_t>(LineReader::kLineMax));
 	while (e == ErrOkay) {
 		const char* s = nullptr;
 		long len = 0;
@@ -806,7 +806,7 @@ Error MessageBody::decodeYenc(DecodeData& data, LineReader& reader)
 	// Parts follow one another: each begins where the bytes written so far end.
 	if (e == ErrOkay && data.yencParts && y.partBegin != data.progress.written + 1)
 		return decodeFail(data, FaultPart);
-	std::vector<unsigned char> out(size_t(LineReader::kLineMax));
+	std::vector<unsigned char> out(static_cast<size_t>(LineReader::kLineMax));
 	bool ended = false;
 	while (e == ErrOkay) {
 		e = reader.Next(s, len);
