@@ -18,8 +18,8 @@ using TestSupport::TempDir;
 
 namespace {
 
-struct Spec {
-	Spec(std::string i, std::vector<std::string> r = {}, int64_t d = 0, std::string s = "Subject",
+struct Posting {
+	Posting(std::string i, std::vector<std::string> r = {}, int64_t d = 0, std::string s = "Subject",
 		std::string a = "Author", std::string at = "", int p = 0, int t = 0, bool u = true)
 		: id(std::move(i)), refs(std::move(r)), date(d), subject(std::move(s)), author(std::move(a)),
 		  attach(std::move(at)), part(p), total(t), unread(u)
@@ -45,7 +45,7 @@ std::string shortId(const TString& msgid)
 	return s.substr(1, s.find('@') - 1);
 }
 
-HeadersNodePtr node(const Spec& s)
+HeadersNodePtr node(const Posting& s)
 {
 	HeadersNodePtr n = HeadersNode::initWithMsgID(mid(s.id));
 	for (const std::string& r : s.refs)
@@ -77,10 +77,10 @@ struct Lists {
 	NodeList byId, attach, display;
 };
 
-Lists build(const std::vector<Spec>& specs, EFSortInfo sort, bool threaded)
+Lists build(const std::vector<Posting>& postings, EFSortInfo sort, bool threaded)
 {
 	Lists l;
-	for (const Spec& s : specs) {
+	for (const Posting& s : postings) {
 		HeadersNodePtr n = node(s);
 		l.byId.push_back(n);
 		if (n->fPartTotal > 1)
@@ -143,10 +143,10 @@ long counted(const NodeList& display)
 
 const EFSortInfo kByDate{HeadersNode::compareDate, true};
 
-std::string threaded(const std::vector<Spec>& specs, EFSortInfo sort = kByDate)
+std::string threaded(const std::vector<Posting>& postings, EFSortInfo sort = kByDate)
 {
-	Lists l = build(specs, sort, true);
-	EXPECT_EQ(counted(l.display), static_cast<long>(specs.size()));
+	Lists l = build(postings, sort, true);
+	EXPECT_EQ(counted(l.display), static_cast<long>(postings.size()));
 	return draw(l.display);
 }
 
@@ -187,17 +187,17 @@ TEST(MessageListThread, SubjectsDoNotDecideThreads)
 
 TEST(MessageListThread, MultiPartPostingsHangUnderPartOne)
 {
-	Spec p1{"p1", {"orig"}, 10, "bin (1/3)", "A", "bin", 1, 3};
-	Spec p2{"p2", {"orig"}, 11, "bin (2/3)", "A", "bin", 2, 3};
-	Spec p3{"p3", {"other"}, 12, "bin (3/3)", "A", "bin", 3, 3};
-	Spec orig{"orig", {}, 1};
-	Spec other{"other", {}, 2};
+	Posting p1{"p1", {"orig"}, 10, "bin (1/3)", "A", "bin", 1, 3};
+	Posting p2{"p2", {"orig"}, 11, "bin (2/3)", "A", "bin", 2, 3};
+	Posting p3{"p3", {"other"}, 12, "bin (3/3)", "A", "bin", 3, 3};
+	Posting orig{"orig", {}, 1};
+	Posting other{"other", {}, 2};
 	// Out of order, and part 3 referring elsewhere: still under part 1.
 	EXPECT_EQ(threaded({p3, other, p1, orig, p2}), "orig(p1(p2 p3)) other");
 	// Without part 1 the parts thread by their References.
 	EXPECT_EQ(threaded({p3, other, orig, p2}), "orig(p2) other(p3)");
 	// The same identifier with another part total is another posting.
-	Spec q2{"q2", {}, 13, "bin (2/4)", "A", "bin", 2, 4};
+	Posting q2{"q2", {}, 13, "bin (2/4)", "A", "bin", 2, 4};
 	EXPECT_EQ(threaded({p1, q2, orig}), "orig(p1) q2");
 
 	Lists l = build({p3, p1, p2, orig}, kByDate, true);
@@ -217,16 +217,16 @@ TEST(MessageListThread, MultiPartPostingsHangUnderPartOne)
 
 TEST(MessageListSort, EveryColumnBothWays)
 {
-	std::vector<Spec> specs;
+	std::vector<Posting> postings;
 	const char* names[] = {"carol", "Alice", "bob", "alice", "Dave"};
 	for (int i = 0; i < 12; i++) {
-		Spec s{"m" + std::to_string(i), {}, (i * 7) % 5, "Subj " + std::to_string(i % 4), names[i % 5]};
+		Posting s{"m" + std::to_string(i), {}, (i * 7) % 5, "Subj " + std::to_string(i % 4), names[i % 5]};
 		if (i % 3 == 0) {
 			s.attach = "bin" + std::to_string(i % 2);
 			s.part = 1 + i % 4;
 			s.total = 4;
 		}
-		specs.push_back(s);
+		postings.push_back(s);
 	}
 	using C = EFSortInfo::Compare;
 	const C columns[] = {HeadersNode::compareMsgID, HeadersNode::compareThreadID, HeadersNode::compareAttach,
@@ -236,8 +236,8 @@ TEST(MessageListSort, EveryColumnBothWays)
 		HeadersNode::compareDate, HeadersNode::comparePlonk};
 	for (C column : columns) {
 		for (bool up : {true, false}) {
-			Lists l = build(specs, EFSortInfo{column, up}, false);
-			ASSERT_EQ(l.display.size(), specs.size());
+			Lists l = build(postings, EFSortInfo{column, up}, false);
+			ASSERT_EQ(l.display.size(), postings.size());
 			for (size_t i = 1; i < l.display.size(); i++) {
 				int c = column(*l.display[i - 1], *l.display[i]);
 				EXPECT_TRUE(up ? c <= 0 : c >= 0) << i;
@@ -254,7 +254,7 @@ TEST(MessageListSort, ThreadsOrderByTheirFirstMember)
 {
 	// The roots of a thread whose first message never arrived (dated 5, 1 and 9) order by
 	// their earliest member against thread u (dated 3), and stay together.
-	std::vector<Spec> broken = {
+	std::vector<Posting> broken = {
 		{"a", {"gone"}, 5}, {"b", {"gone", "x"}, 1}, {"u", {}, 3}, {"c", {"gone"}, 9}};
 	EXPECT_EQ(threaded(broken), "b a c u");
 	EXPECT_EQ(threaded(broken, EFSortInfo{HeadersNode::compareDate, false}), "c a b u");
@@ -267,14 +267,14 @@ TEST(MessageListChange, SingleChangesMatchAFullRead)
 	// --gtest_random_seed=N tries other shapes.
 	std::mt19937 rng(16 + static_cast<unsigned>(::testing::UnitTest::GetInstance()->random_seed()));
 	for (int round = 0; round < 12; round++) {
-		std::vector<Spec> specs;
+		std::vector<Posting> postings;
 		for (int i = 0; i < 60; i++) {
-			Spec s{"n" + std::to_string(i), {}, static_cast<int64_t>(rng() % 20), "S", "A"};
+			Posting s{"n" + std::to_string(i), {}, static_cast<int64_t>(rng() % 20), "S", "A"};
 			if (i > 0 && rng() % 4 != 0) {
 				// A chain of ancestors from an earlier message, sometimes with gaps or loops.
 				int parent = static_cast<int>(rng() % i);
-				s.refs = specs[static_cast<size_t>(parent)].refs;
-				s.refs.push_back(specs[static_cast<size_t>(parent)].id);
+				s.refs = postings[static_cast<size_t>(parent)].refs;
+				s.refs.push_back(postings[static_cast<size_t>(parent)].id);
 				if (rng() % 6 == 0)
 					s.refs.insert(s.refs.begin() + static_cast<long>(rng() % s.refs.size()), "missing");
 				if (rng() % 10 == 0)
@@ -285,30 +285,30 @@ TEST(MessageListChange, SingleChangesMatchAFullRead)
 				s.total = 3;
 				s.part = 1 + static_cast<int>(rng() % 3);
 			}
-			specs.push_back(s);
+			postings.push_back(s);
 		}
-		std::shuffle(specs.begin(), specs.end(), rng);
+		std::shuffle(postings.begin(), postings.end(), rng);
 		bool thr = round % 3 != 2;
 		EFSortInfo sort = round % 2 ? kByDate : EFSortInfo{HeadersNode::compareMsgID, false};
 
 		Lists grown;
 		std::vector<HeadersNodePtr> nodes;
-		for (size_t i = 0; i < specs.size(); i++) {
-			nodes.push_back(node(specs[i]));
+		for (size_t i = 0; i < postings.size(); i++) {
+			nodes.push_back(node(postings[i]));
 			MessageList::NodeAdd(grown.byId, grown.display, grown.attach, {nodes.back()}, sort, thr);
-			if (i % 15 == 14 || i + 1 == specs.size()) {
-				std::vector<Spec> so_far(specs.begin(), specs.begin() + static_cast<long>(i) + 1);
+			if (i % 15 == 14 || i + 1 == postings.size()) {
+				std::vector<Posting> so_far(postings.begin(), postings.begin() + static_cast<long>(i) + 1);
 				Lists fresh = build(so_far, sort, thr);
 				ASSERT_EQ(draw(grown.display), draw(fresh.display)) << "round " << round << " after " << i;
 				ASSERT_EQ(grown.attach.size(), fresh.attach.size());
 			}
 		}
 		// Now delete in another random order, a few at a time.
-		std::vector<size_t> order(specs.size());
+		std::vector<size_t> order(postings.size());
 		for (size_t i = 0; i < order.size(); i++)
 			order[i] = i;
 		std::shuffle(order.begin(), order.end(), rng);
-		std::vector<bool> gone(specs.size(), false);
+		std::vector<bool> gone(postings.size(), false);
 		for (size_t k = 0; k < order.size(); k += 3) {
 			NodeList del;
 			for (size_t j = k; j < std::min(k + 3, order.size()); j++) {
@@ -316,10 +316,10 @@ TEST(MessageListChange, SingleChangesMatchAFullRead)
 				gone[order[j]] = true;
 			}
 			MessageList::NodeDel(grown.byId, grown.display, grown.attach, del, sort, thr);
-			std::vector<Spec> left;
-			for (size_t i = 0; i < specs.size(); i++)
+			std::vector<Posting> left;
+			for (size_t i = 0; i < postings.size(); i++)
 				if (!gone[i])
-					left.push_back(specs[i]);
+					left.push_back(postings[i]);
 			Lists fresh = build(left, sort, thr);
 			ASSERT_EQ(draw(grown.display), draw(fresh.display)) << "round " << round << " deleting " << k;
 			ASSERT_EQ(grown.byId.size(), left.size());
@@ -347,13 +347,13 @@ TEST(MessageListChange, AdditionsReportTheirParents)
 
 namespace {
 
-void writeCache(const std::string& mdir, const std::vector<Spec>& specs)
+void writeCache(const std::string& mdir, const std::vector<Posting>& postings)
 {
 	TString path;
 	StoragePath::FileCache(TString(mdir.c_str()), path);
 	Database db;
 	ASSERT_EQ(db.Open(path, 1000000), ErrOkay);
-	for (const Spec& s : specs) {
+	for (const Posting& s : postings) {
 		TString text;
 		node(s)->stringWrite(text);
 		ASSERT_EQ(db.RecordAppend(mid(s.id), text), ErrOkay);
@@ -369,9 +369,9 @@ void writeCache(const std::string& mdir, const std::vector<Spec>& specs)
 TEST(MessageListRead, FiltersCountsAndAttachments)
 {
 	TempDir dir;
-	std::vector<Spec> specs = {{"a", {}, 1}, {"b", {"a"}, 2, "Re", "B", "", 0, 0, false},
+	std::vector<Posting> postings = {{"a", {}, 1}, {"b", {"a"}, 2, "Re", "B", "", 0, 0, false},
 		{"p1", {}, 3, "bin", "C", "bin", 1, 2, false}, {"p2", {}, 4, "bin", "C", "bin", 2, 2}};
-	writeCache(dir.Path(), specs);
+	writeCache(dir.Path(), postings);
 	NodeList byId, attach;
 	long unread = -1;
 	TString mdir(dir.Path().c_str());
