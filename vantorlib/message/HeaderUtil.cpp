@@ -94,6 +94,17 @@ void trimStd(std::string& s)
 
 // ---- header line syntax
 
+bool HeaderUtil::StartsHeader(const TString& line, const char* name)
+{
+	long n = Str::Len(name);
+	if (line.ByteLength() <= n || Str::MemCmp(line.String(), name, (unsigned long)n, false) != 0)
+		return false;
+	const char* p = line.String() + n;
+	while (*p == ' ' || *p == '\t')
+		++p;
+	return *p == ':';
+}
+
 bool HeaderUtil::Parse(const TString& line, TString& name, TString& value)
 {
 	name.CharsetSet(kCharsetISO8859_1);

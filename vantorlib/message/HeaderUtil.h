@@ -47,6 +47,9 @@ public:
 	// Create joins them, tagged ISO-8859-1.
 	static bool Parse(const TString& line, TString& name, TString& value);
 	static void Create(TString& line, const TString& name, const TString& value);
+	// Whether a line starts a header of this name ("Name:" with optional blanks before the colon,
+	// the name compared without regard to case).
+	static bool StartsHeader(const TString& line, const char* name);
 
 	// A raw header value (tagged with the charset its 8-bit bytes are in) to UTF-8 text,
 	// decoding encoded words; "<None>" when empty.

@@ -8,6 +8,7 @@
 #include "CSet.h"
 #include "DiskFile.h"
 #include "FileMngr.h"
+#include "HeaderUtil.h"
 #include "PathMngr.h"
 #include "TimeCore.h"
 
@@ -18,17 +19,6 @@ namespace {
 const char kSectionName[] = "X-Quillfern-Section";
 const char kStateName[] = "X-Quillfern-State";
 const char kLinesName[] = "Lines";
-
-bool startsHeader(const TString& line, const char* name)
-{
-	long n = Str::Len(name);
-	if (line.ByteLength() <= n || Str::MemCmp(line.String(), name, (unsigned long)n, false) != 0)
-		return false;
-	const char* p = line.String() + n;
-	while (*p == ' ' || *p == '\t')
-		++p;
-	return *p == ':';
-}
 
 }  // namespace
 
@@ -323,10 +313,11 @@ Error MessageBody::rewrite(const TString& path, unsigned int fileInfo, long long
 			break;
 		bool continuation = Str::IsWhite(line.ByteFirst());
 		if (!continuation)
-			dropping = startsHeader(line, kSectionName) || startsHeader(line, kStateName);
+			dropping =
+				HeaderUtil::StartsHeader(line, kSectionName) || HeaderUtil::StartsHeader(line, kStateName);
 		if (dropping)
 			continue;
-		if (!continuation && startsHeader(line, kLinesName)) {
+		if (!continuation && HeaderUtil::StartsHeader(line, kLinesName)) {
 			line.CharsetSet(kCharsetISO8859_1);
 			line.Fmt("%s: %-6ld", kLinesName, long(mLines));
 		}

@@ -5,6 +5,7 @@
 #include "CSet.h"
 #include "DEntry.h"
 #include "DiskFile.h"
+#include "HeaderUtil.h"
 #include "NetName.h"
 #include "PathMngr.h"
 #include "TextFile.h"
@@ -14,18 +15,6 @@ namespace {
 
 const char kLinesName[] = "Lines";
 const char kStateName[] = "X-Quillfern-State";
-
-// Whether a line starts a header of this name ("Name:" with optional blanks before the colon).
-bool startsHeader(const TString& line, const char* name)
-{
-	long n = Str::Len(name);
-	if (line.ByteLength() <= n || Str::MemCmp(line.String(), name, (unsigned long)n, false) != 0)
-		return false;
-	const char* p = line.String() + n;
-	while (*p == ' ' || *p == '\t')
-		++p;
-	return *p == ':';
-}
 
 }  // namespace
 
@@ -92,9 +81,9 @@ void MessageHead::iterAppend(const TString& line, long long offset)
 	if (line.IsWhite())
 		return;
 	long n = line.ByteLength();
-	if (startsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
+	if (HeaderUtil::StartsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
 		mStateOffset = offset;
-	if (startsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8) {
+	if (HeaderUtil::StartsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8) {
 		mLinesOffset = offset;
 		mLinesLength = n;
 	}
@@ -222,7 +211,7 @@ void MessageHead::downloadClose()
 void MessageHead::lineModify(TString& line)
 {
 	TString name, value;
-	if (!startsHeader(line, kLinesName) || !HeaderUtil::Parse(line, name, value))
+	if (!HeaderUtil::StartsHeader(line, kLinesName) || !HeaderUtil::Parse(line, name, value))
 		return;
 	if (name.CompareNoCase(kLinesName) != 0)
 		return;
