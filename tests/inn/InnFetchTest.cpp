@@ -194,7 +194,9 @@ TEST_F(InnFetchTest, ServerRestartedDuringAFetchLosesNothing)
 	}
 	fetch.join();
 	ASSERT_TRUE(innAnswers());
-	if (restarted) {
+	// The reader process serving a connection may outlive the server's restart, so the first
+	// fetch may end either way; what matters is that nothing is lost or stored twice.
+	if (first.status != 0) {
 		EXPECT_EQ(first.status, 1) << first.err;
 	}
 	RunResult r = run({"fetch", "inn", group});
