@@ -4,6 +4,7 @@
 
 #include "AcctMngr.h"
 #include "Command.h"
+#include "GroupSearch.h"
 #include "MdirList.h"
 #include "StoragePath.h"
 
@@ -18,6 +19,8 @@ const Command::Info& info()
 
 int run(const Args& args)
 {
+	if (args.Count() >= 1 && args[0] == "search")
+		return GroupSearch::Run(args);
 	if (args.Count() != 1)
 		return Command::Usage(info(), "groups takes one ACCOUNT");
 	TString account(args[0].c_str());
@@ -44,7 +47,10 @@ int run(const Args& args)
 	return status;
 }
 
-Command::Registrar sGroups({kName, "ACCOUNT", "list the subscribed newsgroups with their message counts",
-	"Prints NAME, UNREAD and TOTAL for each newsgroup the account subscribes to.", {}, true, run});
+Command::Registrar sGroups(
+	{kName, "ACCOUNT | search ACCOUNT [TEXT]", "list the subscribed newsgroups with their message counts",
+		"Prints NAME, UNREAD and TOTAL for each newsgroup the account subscribes to.\n"
+		"search: the names of the downloaded newsgroup list that contain TEXT (case matters).",
+		{}, true, run});
 
 }  // namespace
