@@ -23,12 +23,19 @@ trap 'exit 130' INT TERM
 read -r -t 10 -u "${SERVER[0]}" port || { echo "run-demo.sh: the demonstration server did not start" >&2; exit 1; }
 
 # A data root and per-user preferences of its own, so that the user's own are never touched.
-rm -rf "$root" "$build/demo-config"
+rm -rf "$root" "$build/demo-config" "$build/demo-files"
+mkdir -p "$build/demo-files"
 export XDG_CONFIG_HOME="$build/demo-config"
 export QUILLFERN_ROOT="$root"
 
+# Shows the command as a user would type it (quoting what the shell would take apart), then runs it.
 step() {
-	printf '\n$ quillfern %s\n' "$*"
+	printf '\n$ quillfern'
+	local word
+	for word in "$@"; do
+		if [[ $word =~ ^[A-Za-z0-9._/=:+-]+$ ]]; then printf ' %s' "$word"; else printf " '%s'" "$word"; fi
+	done
+	printf '\n'
 	"$quillfern" "$@"
 }
 
@@ -60,5 +67,8 @@ id=$("$quillfern" list demo/rec.gardening.ferns --threaded | awk -F'\t' '$1 == 0
 [ -n "$id" ] && step read demo/rec.gardening.ferns "$id"
 id=$("$quillfern" list demo/de.rec.garten | awk -F'\t' 'NR == 1 { print $1 }')
 [ -n "$id" ] && step read demo/de.rec.garten "$id"
+# The picture posted in two parts, put together again.
+id=$("$quillfern" list demo/alt.binaries.pictures.ferns | awk -F'\t' 'NR == 1 { print $1 }')
+[ -n "$id" ] && step decode demo/alt.binaries.pictures.ferns "$id" --to "$build/demo-files"
 echo
 echo "Done. The data root is $root; try: $quillfern --root $root help"

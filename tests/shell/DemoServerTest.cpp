@@ -241,7 +241,9 @@ TEST(DemoServer, AnswersAWholeReaderSession)
 	EXPECT_EQ(server.CloseAndWait(), 0);
 }
 
-TEST(DemoServer, TheNewsreaderTalksToIt)
+// What make run shows, checked: the list downloaded, groups subscribed, every article fetched
+// and filed, threads and charsets right, and the two-part binary decoded whole.
+TEST(DemoServer, TheNewsreaderReadsItsGroups)
 {
 	DemoProcess server;
 	ASSERT_GT(server.Port(), 0);
@@ -256,6 +258,46 @@ TEST(DemoServer, TheNewsreaderTalksToIt)
 	r = run({"account", "check", "demo"});
 	EXPECT_EQ(r.status, 0) << r.err;
 	EXPECT_NE(r.out.find("demonstration news server"), std::string::npos) << r.out;
+
+	r = run({"groups", "refresh", "demo"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	r = run({"groups", "search", "demo", "ferns"});
+	EXPECT_EQ(r.out, "alt.binaries.pictures.ferns\nrec.gardening.ferns\n");
+	r = run({"subscribe", "demo", "rec.gardening.ferns", "de.rec.garten", "alt.binaries.pictures.ferns"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.err, "");
+	r = run({"fetch", "demo"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	const char* counts =
+		"alt.binaries.pictures.ferns\t2\t2\nde.rec.garten\t3\t3\nrec.gardening.ferns\t7\t7\n";
+	EXPECT_EQ(run({"groups", "demo"}).out, counts);
+
+	// The thread of four: the start, two replies to it, and a reply to a reply.
+	r = run({"list", "demo/rec.gardening.ferns", "--threaded"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("0\t<mh.20261130081422@example.com>\t"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("2\t<mh.20261130180251@example.com>\t"), std::string::npos) << r.out;
+	// Encoded words decoded (UTF-8) ...
+	EXPECT_NE(r.out.find("Spore sowing: Dryopteris \xc3\x97 complexa"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("Ren\xc3\xa9"), std::string::npos) << r.out;
+	// ... and ISO-8859-1 bodies read as UTF-8.
+	r = run({"read", "demo/de.rec.garten", "<bru.77120@mail.example.com>"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("J\xc3\xbcrgen K\xc3\xb6hler schrieb:"), std::string::npos) << r.out;
+
+	TestSupport::TempDir files;
+	r = run({"decode", "demo/alt.binaries.pictures.ferns", "<part1of2.hartstongue.png@example.com>", "--to",
+		files.Path()});
+	EXPECT_EQ(r.status, 0) << r.err;
+	std::string png = TestSupport::ReadFile(files.Sub("hartstongue.png"));
+	EXPECT_EQ(png.size(), 5876u);
+	EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+
+	// A second fetch finds nothing new and loses nothing (the article read stays read).
+	r = run({"fetch", "demo"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(run({"groups", "demo"}).out,
+		"alt.binaries.pictures.ferns\t2\t2\nde.rec.garten\t2\t3\nrec.gardening.ferns\t7\t7\n");
 	EXPECT_EQ(server.CloseAndWait(), 0);
 }
 
