@@ -256,7 +256,7 @@ void DemoArticles::file(size_t index)
 		a.head = std::string("Path: ") + kHost + "!not-for-mail\n" + a.head + xref + "\n";
 }
 
-bool DemoArticles::Post(const std::string& text, std::string& reason)
+bool DemoArticles::Post(const std::string& text, std::string& reason, std::string* postedId)
 {
 	Article a;
 	if (!parse(text, a, reason))
@@ -292,6 +292,8 @@ bool DemoArticles::Post(const std::string& text, std::string& reason)
 	mById[a.messageId] = mArticles.size();
 	mArticles.push_back(a);
 	file(mArticles.size() - 1);
+	if (postedId)
+		*postedId = a.messageId;
 	return true;
 }
 
@@ -336,8 +338,11 @@ bool DemoArticles::ById(const std::string& messageId, Article& out) const
 
 std::string DemoArticles::Overview(const Article& a)
 {
+	// Each field stays on the line and in its column, whatever a poster put in it.
 	auto field = [](std::string s) {
-		std::replace(s.begin(), s.end(), '\t', ' ');
+		for (char& c : s)
+			if (c == '\t' || c == '\r' || c == '\n')
+				c = ' ';
 		return s;
 	};
 	size_t lines = static_cast<size_t>(std::count(a.body.begin(), a.body.end(), '\n'));

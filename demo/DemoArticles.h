@@ -31,8 +31,8 @@ public:
 	bool Load(const std::string& dir, std::string& error);
 
 	// Posted text (LF line ends, dot-stuffing undone): checked and filed into its newsgroups.
-	// False with the reason when refused.
-	bool Post(const std::string& text, std::string& reason);
+	// False with the reason when refused; postedId gets its message-ID.
+	bool Post(const std::string& text, std::string& reason, std::string* postedId = nullptr);
 
 	// The lookups, all under the lock; false when there is no such thing.
 	std::vector<std::string> GroupNames() const;
