@@ -31,8 +31,8 @@ std::vector<int> depths(const std::string& text)
 	return d;
 }
 
-std::vector<std::string> linkTexts(const std::string& text, std::vector<std::string>* targets = nullptr,
-	std::vector<int>* kinds = nullptr)
+std::vector<std::string> linkTexts(
+	const std::string& text, std::vector<std::string>* targets = nullptr, std::vector<int>* kinds = nullptr)
 {
 	std::vector<UrlFinder::Link> links;
 	long n = UrlFinder::Locate(text, links);
@@ -52,18 +52,17 @@ std::vector<std::string> linkTexts(const std::string& text, std::vector<std::str
 
 TEST(QuoteFinder, DepthsOfARealReply)
 {
-	std::string reply =
-		"Anna wrote:\n"
-		"> Bert wrote:\n"
-		"> > Carl wrote:\n"
-		"> > > The first point.\n"
-		">> tight quoting\n"
-		"| boxed quote\n"
-		": colon quote\n"
-		"\xC2\xA0> after a no-break space\n"
-		"\t> after a tab\n"
-		"My answer.\n"
-		"> > | mixed\n";
+	std::string reply = "Anna wrote:\n"
+						"> Bert wrote:\n"
+						"> > Carl wrote:\n"
+						"> > > The first point.\n"
+						">> tight quoting\n"
+						"| boxed quote\n"
+						": colon quote\n"
+						"\xC2\xA0> after a no-break space\n"
+						"\t> after a tab\n"
+						"My answer.\n"
+						"> > | mixed\n";
 	EXPECT_EQ(depths(reply), (std::vector<int>{0, 1, 2, 3, 2, 1, 1, 1, 1, 0, 3}));
 
 	std::vector<QuoteFinder::Range> r;
@@ -87,12 +86,12 @@ TEST(UrlFinder, WebAddressesAsPeopleWriteThem)
 {
 	std::vector<std::string> targets;
 	std::vector<int> kinds;
-	auto found = linkTexts(
-		"See (www.example.com). Or http://example.org/a?b=1&c=2, and\n"
-		"\"https://secure.example.net/x\" or <ftp://ftp.example.org/pub/> and ftp.gnu.org!\n"
-		"telnet://bbs.example.com:23 rtsp://media.example.com/s mms://m.example.com/x\n"
-		"file:///home/user/notes.txt but not xhttp://nope.example.com nor http://ab\n",
-		&targets, &kinds);
+	auto found =
+		linkTexts("See (www.example.com). Or http://example.org/a?b=1&c=2, and\n"
+				  "\"https://secure.example.net/x\" or <ftp://ftp.example.org/pub/> and ftp.gnu.org!\n"
+				  "telnet://bbs.example.com:23 rtsp://media.example.com/s mms://m.example.com/x\n"
+				  "file:///home/user/notes.txt but not xhttp://nope.example.com nor http://ab\n",
+			&targets, &kinds);
 	EXPECT_EQ(found,
 		(std::vector<std::string>{"www.example.com", "http://example.org/a?b=1&c=2",
 			"https://secure.example.net/x", "ftp://ftp.example.org/pub/", "ftp.gnu.org",
@@ -107,12 +106,15 @@ TEST(UrlFinder, WebAddressesAsPeopleWriteThem)
 
 	// A scheme in capitals is linked; its target gets the scheme as spelled in the table.
 	targets.clear();
-	EXPECT_EQ(linkTexts("HTTP://EXAMPLE.COM/X", &targets), (std::vector<std::string>{"HTTP://EXAMPLE.COM/X"}));
+	EXPECT_EQ(
+		linkTexts("HTTP://EXAMPLE.COM/X", &targets), (std::vector<std::string>{"HTTP://EXAMPLE.COM/X"}));
 	EXPECT_EQ(targets[0], "http://EXAMPLE.COM/X");
 	// In typographic quotes the closing quote is not part of the link.
-	EXPECT_EQ(linkTexts("\xE2\x80\x9Chttp://example.com/q\xE2\x80\x9D"), (std::vector<std::string>{"http://example.com/q"}));
+	EXPECT_EQ(linkTexts("\xE2\x80\x9Chttp://example.com/q\xE2\x80\x9D"),
+		(std::vector<std::string>{"http://example.com/q"}));
 	// Quoted lines keep their links.
-	EXPECT_EQ(linkTexts("> > see http://example.com/old"), (std::vector<std::string>{"http://example.com/old"}));
+	EXPECT_EQ(
+		linkTexts("> > see http://example.com/old"), (std::vector<std::string>{"http://example.com/old"}));
 }
 
 TEST(UrlFinder, WrappedAddresses)
@@ -142,10 +144,9 @@ TEST(UrlFinder, AddressesAndMessageIds)
 {
 	std::vector<std::string> targets;
 	std::vector<int> kinds;
-	auto found = linkTexts(
-		"Mail anna.b@example.org, or mailto:bert@example.net.\n"
-		"In <abc123.4567@news.example.com> and news:comp.lang.c++ you will find\n"
-		"(carl@example.com) and <2026120612@server.example>\n",
+	auto found = linkTexts("Mail anna.b@example.org, or mailto:bert@example.net.\n"
+						   "In <abc123.4567@news.example.com> and news:comp.lang.c++ you will find\n"
+						   "(carl@example.com) and <2026120612@server.example>\n",
 		&targets, &kinds);
 	EXPECT_EQ(found,
 		(std::vector<std::string>{"anna.b@example.org", "mailto:bert@example.net",
@@ -169,8 +170,14 @@ TEST(UrlFinder, AddressesAndMessageIds)
 TEST(TermText, ControlCharactersNeverReachTheTerminal)
 {
 	std::string out;
-	TermText::Sanitize("a\x1b[31mred\x1b]0;title\x07\tb\r\nc\x7f\xC2\x9B" "2J\xE2\x80\xAE" "evil\xFF\n", out);
-	EXPECT_EQ(out, "a^[[31mred^[]0;title^G\tb^M\nc^?\xEF\xBF\xBD" "2J\xEF\xBF\xBD" "evil\xEF\xBF\xBD\n");
+	TermText::Sanitize("a\x1b[31mred\x1b]0;title\x07\tb\r\nc\x7f\xC2\x9B"
+					   "2J\xE2\x80\xAE"
+					   "evil\xFF\n",
+		out);
+	EXPECT_EQ(out,
+		"a^[[31mred^[]0;title^G\tb^M\nc^?\xEF\xBF\xBD"
+		"2J\xEF\xBF\xBD"
+		"evil\xEF\xBF\xBD\n");
 	EXPECT_EQ(out.find('\x1b'), std::string::npos);
 
 	out.clear();

@@ -103,8 +103,11 @@ TEST(Render, TransferEncodingsAndCharsets)
 	s = render(receive(dir, mime("text/plain; charset=KOI8-R", "base64", koiB64 + "\n")), RenderModeText);
 	EXPECT_EQ(s.plain, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80\nok\n");
 	(void)koi;
-	s = render(receive(dir, mime("text/plain; charset=windows-1252", "base64", "k0VVUk+UIDEwgA==\n")), RenderModeText);
-	EXPECT_EQ(s.plain, "\xE2\x80\x9C" "EURO\xE2\x80\x9D 10\xE2\x82\xAC");
+	s = render(receive(dir, mime("text/plain; charset=windows-1252", "base64", "k0VVUk+UIDEwgA==\n")),
+		RenderModeText);
+	EXPECT_EQ(s.plain,
+		"\xE2\x80\x9C"
+		"EURO\xE2\x80\x9D 10\xE2\x82\xAC");
 
 	// 8-bit ISO-8859-2 without any transfer encoding.
 	s = render(receive(dir, mime("text/plain; charset=ISO-8859-2", "8bit", "\xB3\xF3\xBF\x6B\x6F\n")),
@@ -112,8 +115,14 @@ TEST(Render, TransferEncodingsAndCharsets)
 	EXPECT_EQ(s.plain, "\xC5\x82\xC3\xB3\xC5\xBCko\n");
 
 	// Invalid UTF-8 in a UTF-8 body becomes U+FFFD; the valid text around it is kept.
-	s = render(receive(dir, mime("text/plain; charset=UTF-8", "8bit", "a\xFF" "b \xC3\xA9\n")), RenderModeText);
-	EXPECT_EQ(s.plain, "a\xEF\xBF\xBD" "b \xC3\xA9\n");
+	s = render(receive(dir,
+				   mime("text/plain; charset=UTF-8", "8bit",
+					   "a\xFF"
+					   "b \xC3\xA9\n")),
+		RenderModeText);
+	EXPECT_EQ(s.plain,
+		"a\xEF\xBF\xBD"
+		"b \xC3\xA9\n");
 
 	// A plain article without MIME headers reads in ISO-8859-1 unless a charset is forced.
 	s = render(receive(dir, std::string(kHead) + "\nna\xEFve\n"), RenderModeText);
@@ -124,18 +133,21 @@ TEST(Render, BrokenEncodingsAreSafe)
 {
 	TempDir dir;
 	// Broken escapes stay as they were; a lone "=" at the end is a soft break.
-	Seen s = render(receive(dir, mime("text/plain; charset=UTF-8", "quoted-printable",
-									 "a=ZZb =4\n=\n=G1 end=3\n")),
+	Seen s = render(
+		receive(dir, mime("text/plain; charset=UTF-8", "quoted-printable", "a=ZZb =4\n=\n=G1 end=3\n")),
 		RenderModeText);
 	EXPECT_EQ(s.plain, "a=ZZb =4\n=G1 end=3\n");
 	EXPECT_EQ(s.done, 1);
 	// Garbage among base64 is skipped; a line of nothing but garbage gives nothing.
-	s = render(receive(dir, mime("text/plain", "base64", "aGVs!!bG8K\n*** ###\n\nd29y?bGQ=\n")), RenderModeText);
+	s = render(
+		receive(dir, mime("text/plain", "base64", "aGVs!!bG8K\n*** ###\n\nd29y?bGQ=\n")), RenderModeText);
 	EXPECT_EQ(s.plain, "hello\nworld");
 	EXPECT_EQ(s.done, 1);
 	// A NUL byte cannot reach the text as such.
 	s = render(receive(dir, mime("text/plain; charset=UTF-8", "base64", "YQBiCg==\n")), RenderModeText);
-	EXPECT_EQ(s.plain, "a\xEF\xBF\xBD" "b\n");
+	EXPECT_EQ(s.plain,
+		"a\xEF\xBF\xBD"
+		"b\n");
 }
 
 TEST(Render, ChoosesThePartToShow)
@@ -150,7 +162,9 @@ TEST(Render, ChoosesThePartToShow)
 		"iVBORw0KGgo=\n--outer--\n";
 	std::string path = receive(dir, alt);
 	Seen s = render(path, RenderModeText);
-	EXPECT_EQ(s.plain, "Plain \xC3\xA9" "dition\n");
+	EXPECT_EQ(s.plain,
+		"Plain \xC3\xA9"
+		"dition\n");
 	EXPECT_TRUE(s.html.empty());
 	s = render(path, RenderModeHtml);
 	EXPECT_EQ(s.html, "<p>HTML</p>\n");
@@ -216,7 +230,8 @@ TEST(Render, HeadersOnlyAndBadModesTellWhy)
 TEST(Render, QuotingForAReply)
 {
 	TempDir dir;
-	std::string path = receive(dir, std::string(kHead) +
+	std::string path = receive(dir,
+		std::string(kHead) +
 			"\nA Poster wrote:\n> earlier\n>> older\n\nmy answer\n-- \nA Poster, signature\nhome page\n");
 	Seen s = render(path, RenderModeQuote);
 	EXPECT_EQ(s.plain, "> A Poster wrote:\n>> earlier\n>>> older\n> \n> my answer\n");
@@ -247,7 +262,8 @@ TEST(Render, BinaryBlocksAreHidden)
 {
 	TempDir dir;
 	std::string uu = "begin 644 cat.txt\n#8V%T\n`\nend\n";
-	Seen s = render(receive(dir, std::string(kHead) + "\nHere is the file:\n" + uu + "Enjoy.\n"), RenderModeText);
+	Seen s =
+		render(receive(dir, std::string(kHead) + "\nHere is the file:\n" + uu + "Enjoy.\n"), RenderModeText);
 	EXPECT_EQ(s.plain, "Here is the file:\nEnjoy.\n");
 	std::string yenc = "=ybegin line=128 size=3 name=a.bin\nklm\n=yend size=3 crc32=00000000\n";
 	s = render(receive(dir, std::string(kHead) + "\nbefore\n" + yenc + "after\n", "y.qmsg"), RenderModeText);

@@ -1179,7 +1179,35 @@ Error MessageBody::render(RenderData& data, RenderMode mode, DiskFile& file, lon
 		(mode != RenderModeText && mode != RenderModeHtml && mode != RenderModeQuote))
 		return ErrGmCommandFailed;
 	data.quote = mode == RenderModeQuote;
+	// A message whose sections were never recorded (stored by other means than a download)
+	// has its body parsed here, in memory only, so that its parts can still be chosen.
+	if (ParseNeeded()) {
+		Error e = renderParse(reader, bodyStart);
+		if (e != ErrOkay)
+			return e;
+		data.charset = CharsetForceGet();
+	}
 	return renderBody(data, reader, mode == RenderModeHtml, bodyStart);
+}
+
+Error MessageBody::renderParse(LineReader& reader, long long bodyStart)
+{
+	parseOpen();
+	Error e = reader.Seek(bodyStart);
+	bool lineStart = true;
+	while (e == ErrOkay) {
+		long long at = reader.Position();
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (lineStart)
+			bodyLineAppend(at, lineText(s, len < kHeadLineMax ? len : kHeadLineMax));
+		lineStart = !reader.Partial();
+	}
+	parseClose();
+	return e == ErrFileEnd ? ErrOkay : e;
 }
 
 Error MessageBody::renderBody(RenderData& data, LineReader& reader, bool preferHtml, long long bodyStart)

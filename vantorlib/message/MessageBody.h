@@ -201,6 +201,7 @@ protected:
 	void decodeBegin(DecodeData& data, DiskFile& out, ProgressProc callback, void* context);
 
 	Error render(RenderData& data, RenderMode mode, DiskFile& file, long long bodyStart);
+	Error renderParse(LineReader& reader, long long bodyStart);
 	Error renderBody(RenderData& data, LineReader& reader, bool preferHtml, long long bodyStart);
 	Error renderSect(RenderData& data, LineReader& reader, RenderText kind, long offset);
 	Error renderPlain(RenderData& data, LineReader& reader);

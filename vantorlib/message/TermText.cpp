@@ -199,7 +199,7 @@ size_t entity(std::string_view s, size_t at, std::string& out)
 			return 0;
 		for (; i < name.size(); ++i) {
 			char c = name[i];
-			int v = c >= '0' && c <= '9' ? c - '0'
+			int v = c >= '0' && c <= '9'      ? c - '0'
 				: hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
 				: hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
 											  : -1;
@@ -286,7 +286,9 @@ void TermText::FromHtml(std::string_view html, std::string& out)
 					strncasecmp(name.data(), "blockquote", name.size()) == 0;
 				newline(text, para ? 2 : 1);
 				space = false;
-			} else if (name.size() == 2 && (strncasecmp(name.data(), "td", 2) == 0 || strncasecmp(name.data(), "th", 2) == 0) && !closing) {
+			} else if (name.size() == 2 &&
+				(strncasecmp(name.data(), "td", 2) == 0 || strncasecmp(name.data(), "th", 2) == 0) &&
+				!closing) {
 				space = true;
 			}
 			continue;

@@ -233,8 +233,7 @@ bool UrlFinder::tryEmail(std::string_view text, size_t at, Link* link)
 {
 	size_t left = at;
 	size_t leftMin = at > size_t(kLookMax) ? at - size_t(kLookMax) : 0;
-	while (left > leftMin && emailChar(static_cast<unsigned char>(text[left - 1])) &&
-		text[left - 1] != '@')
+	while (left > leftMin && emailChar(static_cast<unsigned char>(text[left - 1])) && text[left - 1] != '@')
 		--left;
 	size_t right = at + 1;
 	while (right < text.size() && right - left < size_t(kLookMax) &&
