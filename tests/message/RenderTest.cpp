@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "MessageFile.h"
+#include "QuoteFinder.h"
 #include "TestSupport.h"
+#include "UrlFinder.h"
 
 using TestSupport::TempDir;
 
@@ -336,4 +338,72 @@ TEST(Render, HugeSingleLineBody)
 	getrusage(RUSAGE_SELF, &after);
 	// The peak resident size grows by far less than the body.
 	EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 20 * 1024);
+}
+
+// Real articles of the fuzz corpus, received and rendered.
+TEST(Render, RealMessages)
+{
+	TempDir dir;
+	auto corpus = [&](const char* name) {
+		return receive(dir,
+			TestSupport::ReadFile(
+				std::string(QUILLFERN_SOURCE_DIR) + "/tests/fuzz/corpus/RenderFuzz/" + name),
+			std::string(name) + ".qmsg");
+	};
+	// A quoted-printable reply in ISO-8859-15 with nested attributions and a signature.
+	std::string reply = corpus("reply-qp");
+	Seen s = render(reply, RenderModeText);
+	const std::string body =
+		"Anna wrote:\n> Carl wrote:\n> > Is there a FAQ? See <q0.12345@news.example.com>\n> > or www.c-faq.com.\n"
+		"> | boxed\n: colon\n\nYes, it is at http://c-faq.com/decl/spiral.anderson.html, and the long one\n"
+		"http://www.example.org/very/long/path/that/goes/on/and/on/for/quite-a-while/index.html "
+		"(caf\xC3\xA9, 10 \xE2\x82\xAC, sum =\n2).\n";
+	EXPECT_EQ(s.plain, body + "-- \nBert  bert@example.net\n");
+	std::vector<QuoteFinder::Range> quotes;
+	QuoteFinder::Locate(s.plain, quotes);
+	std::vector<int> depth;
+	for (const auto& q : quotes)
+		depth.push_back(q.depth);
+	EXPECT_EQ(depth, (std::vector<int>{1, 2, 2, 2, 1}));
+	std::vector<UrlFinder::Link> links;
+	UrlFinder::Locate(s.plain, links);
+	std::vector<std::string> targets;
+	for (const auto& l : links)
+		targets.push_back(l.target.String());
+	EXPECT_EQ(targets,
+		(std::vector<std::string>{"news:q0.12345@news.example.com", "http://www.c-faq.com",
+			"http://c-faq.com/decl/spiral.anderson.html",
+			"http://www.example.org/very/long/path/that/goes/on/and/on/for/quite-a-while/index.html",
+			"mailto:bert@example.net"}));
+	s = render(reply, RenderModeQuote);
+	std::string quoted;
+	std::istringstream lines(body);
+	std::string line;
+	while (std::getline(lines, line)) {
+		MessageBody::LineQuote(line);
+		quoted += line + "\n";
+	}
+	EXPECT_EQ(s.plain, quoted);
+
+	// Base64 in KOI8-R.
+	s = render(corpus("base64-koi8r"), RenderModeText);
+	EXPECT_EQ(s.plain,
+		"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80!\n"
+		"\xD0\x9A\xD0\xB0\xD0\xBA \xD0\xB4\xD0\xB5\xD0\xBB\xD0\xB0?\n");
+	// HTML in Windows-1252 inside multipart/related inside multipart/alternative.
+	s = render(corpus("html-nested"), RenderModeText);
+	EXPECT_EQ(s.html,
+		"<html><body><p>Hello &amp; \xE2\x80\x9Cwelcome\xE2\x80\x9D</p><ul><li>one</li></ul></body></html>\n");
+	// Flowed text is kept as sent: its lines are already short, and joining them would lose
+	// the quoting of flowed replies in plain readers.
+	std::string flowedPath = corpus("flowed");
+	s = render(flowedPath, RenderModeText);
+	EXPECT_EQ(s.plain,
+		"This paragraph is sent as flowed text, so each line ends with a space \nand the reader may join them. \n"
+		"> quoted flowed line \n> continues here\n >space-stuffed\n");
+	// A multipart/mixed from Thunderbird: the text part, not the image.
+	s = render(corpus("thunderbird-mixed"), RenderModeText);
+	EXPECT_EQ(s.plain,
+		"Gr\xC3\xBC\xC3\x9F"
+		"e!\n");
 }
