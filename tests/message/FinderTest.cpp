@@ -199,3 +199,15 @@ TEST(TermText, HtmlAsText)
 		"T\n\nHello\xC2\xA0& welcome, friend.\n\n* one\n* two \xC3\xA9\xE2\x82\xAC\na\nb\n  keep\n  this\n"
 		"&bogus; \xEF\xBF\xBD\n");
 }
+
+TEST(UrlFinder, ManyLongLinesOfLinksStayQuick)
+{
+	// Each line a link long enough to wrap: checking the next line must not follow it further.
+	std::string line = "http://example.com/" + std::string(70, 'p') + "\n";
+	std::string text;
+	for (int i = 0; i < 20000; ++i)
+		text += line;
+	std::vector<UrlFinder::Link> links;
+	EXPECT_EQ(UrlFinder::Locate(text, links), 20000);
+	EXPECT_EQ(links[1].pos, long(line.size()));
+}

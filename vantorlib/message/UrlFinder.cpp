@@ -164,7 +164,7 @@ void UrlFinder::target(std::string_view linkText, const Row& row, TString& out)
 	out.AllowInvalidSet(false);
 }
 
-bool UrlFinder::tryGeneric(std::string_view text, size_t at, const Row& row, Link* link)
+bool UrlFinder::tryGeneric(std::string_view text, size_t at, const Row& row, Link* link, bool wrap)
 {
 	size_t plen = 0;
 	if (startsWithNoCase(text, at, row.prefix))
@@ -187,7 +187,7 @@ bool UrlFinder::tryGeneric(std::string_view text, size_t at, const Row& row, Lin
 		unsigned char c = static_cast<unsigned char>(text[end]);
 		if (c == '\n') {
 			// A long line may continue the link on the next one, unless that starts a link.
-			if (long(end - lineStart) < kWrapMin || end + 1 >= limit)
+			if (!wrap || long(end - lineStart) < kWrapMin || end + 1 >= limit)
 				break;
 			size_t next = end + 1;
 			if (!classChar(row.chars, static_cast<unsigned char>(text[next])))
@@ -197,7 +197,7 @@ bool UrlFinder::tryGeneric(std::string_view text, size_t at, const Row& row, Lin
 			const Row* all = rows(count);
 			for (size_t r = 0; r < count && !startsLink; ++r)
 				if (std::strchr(all[r].starts, text[next]) && all[r].chars == ClassGeneric &&
-					tryGeneric(text, next, all[r], nullptr))
+					tryGeneric(text, next, all[r], nullptr, false))
 					startsLink = true;
 			if (startsLink)
 				break;

@@ -44,7 +44,8 @@ public:
 
 private:
 	static bool tryRow(std::string_view text, size_t at, const Row& row, Link* link);
-	static bool tryGeneric(std::string_view text, size_t at, const Row& row, Link* link);
+	// With wrap, a link may go on over a line break; the check of the next line does not.
+	static bool tryGeneric(std::string_view text, size_t at, const Row& row, Link* link, bool wrap = true);
 	static bool tryEmail(std::string_view text, size_t at, Link* link);
 	static bool tryNews(std::string_view text, size_t at, Link* link);
 	static bool allowedBefore(std::string_view text, size_t at, char32_t* before);
