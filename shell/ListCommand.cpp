@@ -115,7 +115,8 @@ int run(const Args& args)
 	NodeList display = MessageList::ThreadAndSort(byId, attach, sort, threaded);
 	for (const HeadersNodePtr& node : display)
 		print(*node, 0, threaded, sort);
-	std::fflush(stdout);
+	// A failed write stays marked on stdout and fails the run when it ends.
+	(void)std::fflush(stdout);
 	return Command::kExitOkay;
 }
 

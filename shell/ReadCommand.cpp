@@ -45,7 +45,7 @@ void split(const std::string& text, size_t& headEnd, size_t& bodyStart)
 void write(const char* data, size_t length)
 {
 	if (length > 0)
-		std::fwrite(data, 1, length, stdout);
+		(void)std::fwrite(data, 1, length, stdout);  // a failure fails the run when it ends
 }
 
 // The body in UTF-8, converted from the message's charset (or the one forced for it).
@@ -124,7 +124,8 @@ int run(const Args& args)
 		if (!body.empty() && body.back() != '\n')
 			write("\n", 1);
 	}
-	std::fflush(stdout);
+	// A failed write stays marked on stdout and fails the run when it ends.
+	(void)std::fflush(stdout);
 
 	if (node->unreadGet()) {
 		EventTrap modified(NotifyList::MesgMod());
