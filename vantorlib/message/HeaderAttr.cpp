@@ -310,7 +310,9 @@ void HeaderAttr::AttrAttachmentPart(TString& base, long& number, long& total) co
 	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect) ||
 		sect.PartTotalGet() <= 1)
 		return;
-	if (AttrMimeMessage()) {
+	// Only a message/partial part is grouped by its id: a MIME message carrying a plain-text
+	// yEnc or uuencoded part (as most posting programs send) is grouped by subject and sender.
+	if (AttrMimeMessage() && mContentType == ContentTypePartial) {
 		TString id;
 		if (AttrPartialData(id, number, total)) {
 			TString t = retag(id, kCharsetUTF8);
