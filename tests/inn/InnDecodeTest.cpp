@@ -56,34 +56,32 @@ struct Filed {
 	}
 };
 
-// An outbox message for the account "tester" whose body is the file's lines as they are.
-void outboxPut(const std::string& outbox, const std::string& group, const std::string& subject,
-	const std::string& id, const std::string& body)
+// An outbox message for the account "tester", made as composing makes it, whose body is then the
+// encoder's lines as they are; returns its Message-ID.
+std::string outboxPut(const std::string& outbox, int number, const std::string& group,
+	const std::string& subject, const std::string& body)
 {
-	char date[64];
-	std::time_t now = std::time(nullptr);
-	std::tm tm{};
-	gmtime_r(&now, &tm);
-	std::strftime(date, sizeof(date), "%a, %d %b %Y %H:%M:%S +0000", &tm);
-	std::string article = "From: Poster <poster@example.org>\nNewsgroups: " + group +
-		"\nSubject: " + subject + "\nDate: " + date + "\nMessage-ID: " + id +
-		"\nX-Quillfern-Account: tester\n\n" + body;
-	TString leaf;
-	HeaderUtil::MessageFilename(leaf, TString(id.c_str()));
+	MessageFile::Data d;
+	d.subject = subject.c_str();
+	d.newsgroupsTo = group.c_str();
+	d.authorName = "Poster";
+	d.authorAddress = "poster@example.org";
+	d.account = "tester";
+	d.charset = kCharsetUTF8;
+	d.body = "-";  // replaced below
 	MessageFile f;
-	ASSERT_EQ(f.DownloadOpen(TString((outbox + "/" + leaf.String()).c_str()), MessageTypeUsenet, 0), ErrOkay);
-	size_t start = 0;
-	while (start < article.size()) {
-		size_t end = article.find('\n', start);
-		if (end == std::string::npos)
-			end = article.size();
-		TString line;
-		line.AllowInvalidSet(true);
-		line.AppendByte(article.data() + start, long(end - start));
-		f.LineAppend(line);
-		start = end + 1;
-	}
-	ASSERT_EQ(f.DownloadClose(kCharsetNone), ErrOkay);
+	TString path((outbox + "/m" + std::to_string(number) + ".qmsg").c_str());
+	EXPECT_EQ(f.Create(path, d), ErrOkay);
+	EXPECT_EQ(f.RenameToPreferred(path), ErrOkay);
+	std::string text = TestSupport::ReadFile(path.String());
+	size_t blank = text.find("\n\n");
+	EXPECT_NE(blank, std::string::npos);
+	TestSupport::WriteFile(path.String(), text.substr(0, blank + 2) + body);
+	MessageHead h;
+	EXPECT_EQ(h.HeaderRead(path, MessageHead::kLockWait), ErrOkay);
+	TString id;
+	h.AttrMessageID(id);
+	return id.String();
 }
 
 }  // namespace
@@ -118,8 +116,7 @@ TEST(InnDecode, UuenviewBinariesPostedDownloadedAndDecoded)
 	TestSupport::WriteFile(tmp.Sub("src/pic.dat"), data);
 	TestSupport::WriteFile(tmp.Sub("src/notes.bin"), data.substr(0, 70000));
 	std::string cmd = "cd '" + tmp.Sub("src") + "' && uuenview -y -500 -od '" + tmp.Sub("yenc") +
-		"' pic.dat >/dev/null 2>&1 && uuenview -u -300 -od '" + tmp.Sub("uu") +
-		"' notes.bin >/dev/null 2>&1";
+		"' pic.dat >/dev/null 2>&1 && uuenview -u -300 -od '" + tmp.Sub("uu") + "' notes.bin >/dev/null 2>&1";
 	ASSERT_EQ(std::system(cmd.c_str()), 0);
 
 	// Every part file becomes an article; the parts go out in reverse so that the server's
@@ -129,6 +126,7 @@ TEST(InnDecode, UuenviewBinariesPostedDownloadedAndDecoded)
 		int parts = 0;
 	};
 	std::vector<Set> sets = {{"pic.dat", "yenc", "", 0}, {"notes.bin", "uu", "", 0}};
+	int made = 0;
 	for (Set& s : sets) {
 		std::vector<std::string> files;
 		for (const auto& e : fs::directory_iterator(tmp.Sub(s.dir)))
@@ -137,12 +135,11 @@ TEST(InnDecode, UuenviewBinariesPostedDownloadedAndDecoded)
 		s.parts = int(files.size());
 		ASSERT_GE(s.parts, 3) << s.name;
 		for (int i = s.parts; i >= 1; --i) {
-			std::string id = "<" + s.dir + "." + std::to_string(i) + "." + pid + "@quillfern.test>";
+			std::string subject = s.name + " (" + std::to_string(i) + "/" + std::to_string(s.parts) + ")";
+			std::string id = outboxPut(
+				tmp.Sub("outbox"), ++made, group, subject, TestSupport::ReadFile(files[size_t(i - 1)]));
 			if (i == 1)
 				s.firstId = id;
-			std::string subject =
-				s.name + " (" + std::to_string(i) + "/" + std::to_string(s.parts) + ")";
-			outboxPut(tmp.Sub("outbox"), group, subject, id, TestSupport::ReadFile(files[size_t(i - 1)]));
 		}
 	}
 
@@ -175,7 +172,8 @@ TEST(InnDecode, UuenviewBinariesPostedDownloadedAndDecoded)
 			{"--root", root, "decode", "Saved/Bin", s.firstId, "--to", tmp.Sub("out")});
 		ASSERT_EQ(r.status, 0) << s.name << ": " << r.err;
 		EXPECT_EQ(r.out, tmp.Sub("out/" + s.name) + "\n");
-		EXPECT_EQ(TestSupport::ReadFile(tmp.Sub("out/" + s.name)), TestSupport::ReadFile(tmp.Sub("src/" + s.name)))
+		EXPECT_EQ(
+			TestSupport::ReadFile(tmp.Sub("out/" + s.name)), TestSupport::ReadFile(tmp.Sub("src/" + s.name)))
 			<< s.name;
 	}
 	// Nothing else was left in the folder: no temporary or half-written file.
