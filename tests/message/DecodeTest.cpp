@@ -205,6 +205,21 @@ TEST(Decode, YencLineDecoderAndCrc)
 		uint32_t c = YencSect::CrcUpdate(YencSect::CrcUpdate(0xFFFFFFFFu, p, cut), p + cut, 1000 - cut);
 		EXPECT_EQ(c, whole) << cut;
 	}
+	// Every length from 0 to 300 and every start against the CRC taken bit by bit.
+	auto bitwise = [](const unsigned char* p, size_t n) {
+		uint32_t c = 0xFFFFFFFFu;
+		for (size_t i = 0; i < n; ++i) {
+			c ^= p[i];
+			for (int k = 0; k < 8; ++k)
+				c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+		}
+		return c;
+	};
+	for (size_t start = 0; start < 16; start += 5)
+		for (size_t n = 0; n <= 300; ++n) {
+			auto p = reinterpret_cast<const unsigned char*>(bytes.data()) + start;
+			ASSERT_EQ(YencSect::CrcUpdate(0xFFFFFFFFu, p, long(n)), bitwise(p, n)) << start << " " << n;
+		}
 	// Decoding a line with escapes; a '=' ending the line is dropped; capacity is kept.
 	YencSect y;
 	std::string line = yencLines(std::string("\0\n\r=x", 5));
