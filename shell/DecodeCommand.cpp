@@ -97,11 +97,10 @@ int run(const Args& args)
 		DiskFile out;
 		TString outPath;
 		err = OutputName::Create(dir, set.name, out, outPath);
-		if (err == ErrOkay)
-			err = out.Close();
+		// Only a file made here is ever removed again.
+		if (err == ErrOkay && (err = out.Close()) != ErrOkay)
+			FileMngr::Remove(outPath);
 		if (err != ErrOkay) {
-			if (!outPath.Empty())
-				FileMngr::Remove(outPath);
 			Command::Warn(std::string(set.name.String()) + ": " + Command::ErrorText(err));
 			status = Command::kExitFailed;
 			continue;
