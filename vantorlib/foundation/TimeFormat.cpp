@@ -396,7 +396,7 @@ bool formatField(std::string& s, char code, int style, const Time& t, const Time
 	case 'h': {
 		if (style < 1 || style > 4)
 			return false;
-		long long h = static_cast<int>(t.hour);
+		long long h = t.hour;
 		if (style <= 2)
 			h = h % 12 == 0 ? 12 : h % 12;
 		appendf(s, (style & 1) ? "%02lld" : "%lld", h);
@@ -428,7 +428,7 @@ bool formatField(std::string& s, char code, int style, const Time& t, const Time
 	case 'w': {
 		if (style != 1 && style != 2)
 			return false;
-		int wd = static_cast<int>(t.weekday);
+		int wd = t.weekday;
 		if (wd < 1 || wd > 7) {
 			// Not known: work it out from the date (1970-01-01 was a Thursday).
 			long long days = TimeCore::DaysFromCivil(t.year, t.month, t.day);
