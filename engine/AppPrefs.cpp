@@ -173,12 +173,12 @@ bool AppPrefs::Color::FromText(const char* text)
 	if ((len != 7 && len != 9) || text[0] != '#' ||
 		std::strspn(text + 1, "0123456789abcdefABCDEF") != len - 1)
 		return false;
-	unsigned int r, g, b, a = 255;
-	if (std::sscanf(text + 1, "%2x%2x%2x", &r, &g, &b) != 3 ||
-		(len == 9 && std::sscanf(text + 7, "%2x", &a) != 1))
-		return false;
-	*this = Rgba(static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b),
-		static_cast<unsigned char>(a));
+	// Every character is a hex digit (checked above): two make a channel.
+	auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+	auto channel = [&](size_t at) {
+		return static_cast<unsigned char>(digit(text[at]) * 16 + digit(text[at + 1]));
+	};
+	*this = Rgba(channel(1), channel(3), channel(5), len == 9 ? channel(7) : static_cast<unsigned char>(255));
 	return true;
 }
 

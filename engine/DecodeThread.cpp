@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "CritSect.h"
 #include "CritSectLock.h"
+#include "DiskFile.h"
+#include "FileBase.h"
 #include "FileMngr.h"
 #include "GuiDiskOp.h"
 #include "MessageBody.h"
@@ -25,8 +28,10 @@ std::atomic<Error> DecodeThread::sLastError{ErrOkay};
 
 namespace {
 
-CritSect sLock;  // the running flag beside the queue
+CritSect sLock;  // the running flag beside the queue, and the outcomes
 ThreadHandle sHandle = Thread::HandleNone;
+bool sKeep = false;
+std::vector<DecodeThread::Outcome> sOutcomes;
 
 constexpr long long kThreadInterval = 20000;
 constexpr long long kIdleSleep = 500000;
@@ -41,7 +46,56 @@ bool progress(void* context, const MessageBody::ProgressData& data)
 	return true;
 }
 
+// Whether two paths lie on the same file system, so that a move between them is a rename.
+bool sameDevice(const TString& a, const TString& b)
+{
+	struct stat sa, sb;
+	return FileBase::Stat(a, &sa, true) == ErrOkay && FileBase::Stat(b, &sb, true) == ErrOkay &&
+		sa.st_dev == sb.st_dev;
+}
+
+// Decodes into a new file at path, created afresh (never an existing file or a link); the file
+// is removed again on any error.
+Error decodeInto(
+	MessageBody& body, const MesgRequest& request, const TString& path, MessageBody::ProgressProc proc)
+{
+	DiskFile out;
+	Error err = out.CreateNew(path, DiskFile::kLockWaitDefault);
+	if (err != ErrOkay)
+		return err;
+	const std::vector<TString>& paths = request.fileList;
+	if (paths.size() == 1)
+		err = body.Decode(paths[0], request.count, out, proc, nullptr);
+	else
+		err = body.Decode(paths, out, proc, nullptr);
+	if (err == ErrOkay)
+		err = out.Close();
+	if (err != ErrOkay) {
+		if (out.IsOpen())
+			out.Remove();
+		else
+			FileMngr::Remove(path);
+	}
+	return err;
+}
+
 }  // namespace
+
+void DecodeThread::OutcomesKeep(bool keep)
+{
+	CritSectLock lock(sLock);
+	sKeep = keep;
+	if (!keep)
+		sOutcomes.clear();
+}
+
+std::vector<DecodeThread::Outcome> DecodeThread::OutcomesTake()
+{
+	CritSectLock lock(sLock);
+	std::vector<Outcome> taken;
+	taken.swap(sOutcomes);
+	return taken;
+}
 
 bool DecodeThread::Start()
 {
@@ -103,14 +157,16 @@ bool DecodeThread::RunOne()
 	PathMngr::SplitRootLeaf(destination.String(), root, leaf);
 	Notify::Send(NotifyList::DecodeStart(), leaf);
 
-	// Unless the file is opened at once, it is decoded in the temporary folder and moved into
-	// place only when complete, so a failure leaves the destination as it was.
+	// Unless the file is opened at once, it is decoded into a temporary file and moved into
+	// place only when complete, so a failure leaves the destination as it was. The temporary
+	// file is in the temporary folder when that is on the destination's file system, otherwise
+	// beside the destination under a hidden name: the move is then a rename, never a copy.
 	TString out = destination;
 	if (!openAfter) {
-		// Without a temporary folder (no storage tree), a hidden name beside the destination.
 		TString temp;
 		StoragePath::PathTemp(temp);
-		if (temp.Empty() || FileMngr::Exists(temp) != ErrOkay)
+		TString rootDir = root.Empty() ? TString(".") : root;
+		if (temp.Empty() || !sameDevice(temp, rootDir))
 			temp = root;
 		TString name(".decoding-");
 		name.Append(std::to_string(getpid()).c_str());
@@ -127,10 +183,11 @@ bool DecodeThread::RunOne()
 	Error err = ErrOkay;
 	if (paths.empty())
 		err = ErrFileInvalidData;
-	else if (paths.size() == 1)
-		err = body.Decode(paths[0], request.count, out, cancelled, nullptr);
+	else if (out == destination)
+		err = paths.size() == 1 ? body.Decode(paths[0], request.count, out, cancelled, nullptr)
+								: body.Decode(paths, out, cancelled, nullptr);
 	else
-		err = body.Decode(paths, out, cancelled, nullptr);
+		err = decodeInto(body, request, out, cancelled);
 	if (err == ErrOkay && out != destination) {
 		if (FileMngr::Exists(destination) == ErrOkay)
 			err = FileMngr::Remove(destination);
@@ -139,7 +196,14 @@ bool DecodeThread::RunOne()
 		if (err != ErrOkay)
 			FileMngr::Remove(out);
 	}
-	if (err != ErrOkay && err != ErrGmCancelled)
+	bool keep;
+	{
+		CritSectLock lock(sLock);
+		keep = sKeep;
+		if (keep)
+			sOutcomes.push_back({destination, err, body.DecodeFaultGet(), body.DecodeFaultPart()});
+	}
+	if (err != ErrOkay && err != ErrGmCancelled && !keep)
 		GuiDiskOp::AlertFile(destination, GuiDiskOp::kOpDecode, err);
 	bool opened = err == ErrOkay && openAfter;
 	if (opened)

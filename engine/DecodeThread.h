@@ -5,8 +5,11 @@
 
 #include <atomic>
 
+#include <vector>
+
 #include "Error.h"
 #include "MesgRequest.h"
+#include "MessageBody.h"
 
 class DecodeThread {
 public:
@@ -25,6 +28,18 @@ public:
 	static bool Busy();
 	// The outcome of the last request finished.
 	static Error LastError() { return sLastError; }
+
+	// How one request ended, with the fault and part number of a failed decode.
+	struct Outcome {
+		TString destination;
+		Error error = ErrOkay;
+		MessageBody::DecodeFault fault = MessageBody::FaultNone;
+		int32_t faultPart = 0;
+	};
+	// While kept, each finished request's outcome is recorded for OutcomesTake, and the caller
+	// reports failures itself: no file alert is shown. Not kept, nothing accumulates.
+	static void OutcomesKeep(bool keep);
+	static std::vector<Outcome> OutcomesTake();
 
 	// Takes one request and decodes it; false when the queue was empty. The thread calls it,
 	// and so can a caller that wants the work done now.

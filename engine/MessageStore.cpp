@@ -126,7 +126,7 @@ void MessageStore::mesgPut(MesgRequest& request)
 
 bool MessageStore::Busy()
 {
-	return MesgThread::Busy() || BulkThread::Busy();
+	return MesgThread::Busy() || BulkThread::Busy() || DecodeThread::Busy();
 }
 
 // ---- accounts, newsgroups, identities ----

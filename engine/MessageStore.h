@@ -57,7 +57,7 @@ public:
 	static void MesgReparse(const TString& mdir, const TString& file, Charset charset);
 	static void MesgTrash(const TString& mdir, const TString& file);
 
-	// Requests are queued or under way on the message-store or bulk thread.
+	// Requests are queued or under way on the message-store, bulk or decode thread.
 	static bool Busy();
 
 	// The queues of the bulk and decode threads.

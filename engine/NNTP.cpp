@@ -781,7 +781,9 @@ Error NNTP::Upload(const TString& outboxDirectory)
 				ActivityProcDelay(ActivityUpload);
 			}
 			// The closing dot goes out however the lines ended, so the server is not left
-			// waiting for the rest of an article.
+			// waiting for the rest of an article: only the socket must still be open, whatever
+			// the protocol's own state after a failed line.
+			// NOLINTNEXTLINE(bugprone-parent-virtual-call)
 			Error endErr = NetSock::IsConnected() ? DotLineSend(TString(""), true) : ErrNetConnectionClosed;
 			if (err == ErrOkay)
 				err = endErr;

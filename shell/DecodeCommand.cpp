@@ -4,16 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "App.h"
 #include "Command.h"
+#include "DecodeThread.h"
 #include "DirIter.h"
 #include "DiskFile.h"
 #include "FileMngr.h"
 #include "HeaderUtil.h"
 #include "MdirName.h"
 #include "MessageBody.h"
+#include "MessageStore.h"
 #include "OutputName.h"
 #include "PathMngr.h"
 #include "TString.h"
+#include "TimeCore.h"
 
 namespace {
 
@@ -24,18 +28,18 @@ const Command::Info& info()
 	return *Command::Find(kName);
 }
 
-std::string faultText(const MessageBody& body, const TString& name)
+std::string faultText(MessageBody::DecodeFault fault, int32_t faultPart, const std::string& name)
 {
-	std::string part = std::to_string(body.DecodeFaultPart());
+	std::string part = std::to_string(faultPart);
 	std::string what;
-	switch (body.DecodeFaultGet()) {
+	switch (fault) {
 	case MessageBody::FaultCrc: what = "part " + part + " fails its CRC check"; break;
 	case MessageBody::FaultSize: what = "part " + part + " fails its size check"; break;
 	case MessageBody::FaultPart: what = "part " + part + " is missing or out of order"; break;
 	case MessageBody::FaultStructure: what = "part " + part + " is damaged"; break;
 	default: what = "cannot be decoded"; break;
 	}
-	return std::string(name.String()) + ": " + what;
+	return name + ": " + what;
 }
 
 int run(const Args& args)
@@ -71,7 +75,12 @@ int run(const Args& args)
 	if (sets.empty())
 		return Command::Fail("the message has no attachment");
 
+	// Each complete set gets a new file under a safe name in DIR, reserved here, and goes to the
+	// decode queue; the decode thread fills the file in and this run waits for it.
 	int status = Command::kExitOkay;
+	std::vector<TString> reserved;
+	std::vector<std::string> names;
+	DecodeThread::OutcomesKeep(true);
 	for (size_t i = 0; i < sets.size(); ++i) {
 		const MessageBody::PartSet& set = sets[i];
 		if (!set.missing.empty()) {
@@ -88,29 +97,45 @@ int run(const Args& args)
 		DiskFile out;
 		TString outPath;
 		err = OutputName::Create(dir, set.name, out, outPath);
+		// Only a file made here is ever removed again.
+		if (err == ErrOkay && (err = out.Close()) != ErrOkay)
+			FileMngr::Remove(outPath);
 		if (err != ErrOkay) {
 			Command::Warn(std::string(set.name.String()) + ": " + Command::ErrorText(err));
 			status = Command::kExitFailed;
 			continue;
 		}
-		MessageBody body;
-		err = set.paths.size() == 1 ? body.Decode(set.paths[0], long(i), out, nullptr, nullptr)
-									: body.Decode(set.paths, out, nullptr, nullptr);
-		if (err == ErrOkay)
-			err = out.Close();
-		if (err != ErrOkay) {
-			// Nothing half decoded is left behind, nor presented as good.
-			if (out.IsOpen())
-				out.Remove();
-			else
-				FileMngr::Remove(outPath);
-			Command::Warn(body.DecodeFaultGet() != MessageBody::FaultNone
-					? faultText(body, set.name)
-					: std::string(set.name.String()) + ": " + Command::ErrorText(err));
-			status = Command::kExitFailed;
+		reserved.push_back(outPath);
+		names.emplace_back(set.name.String());
+		MessageStore::MesgDecode(outPath, set.paths, long(i), false, nullptr);
+	}
+	App::RunUntilIdle();
+	if (App::Interrupted()) {
+		// The running decode stops at its next progress call and removes what it wrote.
+		DecodeThread::Cancel();
+		while (DecodeThread::Busy())
+			TimeCore::Sleep(20000);
+	}
+	std::vector<DecodeThread::Outcome> outcomes = DecodeThread::OutcomesTake();
+	DecodeThread::OutcomesKeep(false);
+	for (size_t i = 0; i < reserved.size(); ++i) {
+		const DecodeThread::Outcome* found = nullptr;
+		for (const DecodeThread::Outcome& o : outcomes)
+			if (o.destination == reserved[i])
+				found = &o;
+		if (found && found->error == ErrOkay) {
+			std::printf("%s\n", reserved[i].String());
 			continue;
 		}
-		std::printf("%s\n", outPath.String());
+		// Nothing half decoded is left behind, nor presented as good.
+		FileMngr::Remove(reserved[i]);
+		status = Command::kExitFailed;
+		if (!found)
+			Command::Warn(names[i] + ": " + Command::ErrorText(ErrGmCancelled));
+		else if (found->fault != MessageBody::FaultNone)
+			Command::Warn(faultText(found->fault, found->faultPart, names[i]));
+		else
+			Command::Warn(names[i] + ": " + Command::ErrorText(found->error));
 	}
 	return status;
 }

@@ -60,7 +60,8 @@ int run(const Args& args)
 		}
 		std::printf("%s\t%ld\t%zu\n", group.String(), unread, byId.size());
 	}
-	std::fflush(stdout);
+	// A failed write stays marked on stdout and fails the run when it ends.
+	(void)std::fflush(stdout);
 	return status;
 }
 

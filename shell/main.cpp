@@ -1,4 +1,5 @@
 // The quillfern command: quillfern [--root DIR] COMMAND [ARGUMENTS...]
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,19 @@ int help(const std::vector<std::string>& words)
 	return Command::kExitOkay;
 }
 
+// Results that could not all be written (a full disk, a closed pipe) fail the run rather than
+// leave a cut-off list behind an exit status of success.
+int finish(int status)
+{
+	if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+		char text[128];
+		std::fprintf(
+			stderr, "quillfern: cannot write the results: %s\n", strerror_r(errno, text, sizeof text));
+		return Command::kExitFailed;
+	}
+	return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -52,11 +66,11 @@ int main(int argc, char** argv)
 		std::string word = argv[i];
 		if (word == "--help" || word == "-h") {
 			usage(stdout);
-			return Command::kExitOkay;
+			return finish(Command::kExitOkay);
 		}
 		if (word == "--version") {
 			std::printf("quillfern %s\n", QUILLFERN_VERSION);
-			return Command::kExitOkay;
+			return finish(Command::kExitOkay);
 		}
 		if (word == "--root") {
 			if (i + 1 >= argc || !*argv[i + 1]) {
@@ -82,7 +96,7 @@ int main(int argc, char** argv)
 	std::string name = argv[i++];
 	std::vector<std::string> words(argv + i, argv + argc);
 	if (name == "help")
-		return help(words);
+		return finish(help(words));
 	const Command::Info* info = Command::Find(name);
 	if (!info) {
 		std::fprintf(stderr, "quillfern: unknown command %s\n", name.c_str());
@@ -94,14 +108,14 @@ int main(int argc, char** argv)
 		if (word == "--")
 			break;
 		if (word == "--help" || word == "-h")
-			return help({name});
+			return finish(help({name}));
 	}
 	Args args;
 	std::string error;
 	if (!args.Parse(words, info->options, error) || !args.TextCheck(error))
 		return Command::Usage(*info, error);
 	if (!info->startsEngine)
-		return info->run(args);
+		return finish(info->run(args));
 
 	if (!App::Start(root)) {
 		App::Stop();
@@ -110,5 +124,5 @@ int main(int argc, char** argv)
 	int status = info->run(args);
 	App::RunUntilIdle();
 	App::Stop();
-	return status;
+	return finish(status);
 }

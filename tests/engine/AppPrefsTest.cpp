@@ -170,3 +170,20 @@ TEST(AppPrefs, WrongTypesAreIgnoredAndOtherKeysKept)
 	EXPECT_EQ(text(quoting, "Level1"), "reddish");
 	EXPECT_FALSE(d.Get("FileDialogPaths")->IsDict());
 }
+
+TEST(AppPrefs, ColorTextBothCasesAndRefusals)
+{
+	AppPrefs::Color c;
+	EXPECT_TRUE(c.FromText("#aB09fF"));
+	EXPECT_TRUE(sameColor(c, 0xAB, 0x09, 0xFF, 255));
+	EXPECT_TRUE(c.FromText("#00ff7f80"));
+	EXPECT_TRUE(sameColor(c, 0, 255, 127, 128));
+	TString back;
+	c.Text(back);
+	EXPECT_STREQ(back.String(), "#00FF7F80");
+	for (const char* bad : {"", "#", "00ff7f", "#00ff7", "#00ff7f8", "#00fg7f", "#-0ff7f", "#00ff7f800"}) {
+		EXPECT_FALSE(c.FromText(bad)) << bad;
+		EXPECT_TRUE(c.Empty()) << bad;
+	}
+	EXPECT_FALSE(c.FromText(nullptr));
+}

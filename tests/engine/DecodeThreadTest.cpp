@@ -2,6 +2,8 @@
 // when complete; a failed one leaves the destination as it was; Cancel drops queued work.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -88,4 +90,40 @@ TEST(DecodeThread, DestinationReplacedOnlyWhenComplete)
 	EXPECT_TRUE(DecodeThread::RunOne());
 	EXPECT_EQ(DecodeThread::LastError(), ErrOkay);
 	EXPECT_TRUE(Exists(dir.Sub("c")));
+}
+
+TEST(DecodeThread, OutcomesKeptAndTemporaryLinkNeverFollowed)
+{
+	TempDir dir;
+	std::string good = storeYenc(dir, "good", "binary data", false);
+	std::string bad = storeYenc(dir, "bad", "other data", true);
+	DecodeThread::OutcomesKeep(true);
+	MessageStore::MesgDecode(TString(dir.Sub("bad.bin").c_str()), {TString(bad.c_str())}, 0, false);
+	MessageStore::MesgDecode(TString(dir.Sub("good.bin").c_str()), {TString(good.c_str())}, 0, false);
+	while (DecodeThread::RunOne()) {
+	}
+	std::vector<DecodeThread::Outcome> outcomes = DecodeThread::OutcomesTake();
+	ASSERT_EQ(outcomes.size(), 2u);
+	EXPECT_EQ(std::string(outcomes[0].destination.String()), dir.Sub("bad.bin"));
+	EXPECT_EQ(outcomes[0].error, ErrFileInvalidData);
+	EXPECT_EQ(outcomes[0].fault, MessageBody::FaultCrc);
+	EXPECT_EQ(outcomes[0].faultPart, 1);
+	EXPECT_EQ(outcomes[1].error, ErrOkay);
+	EXPECT_TRUE(DecodeThread::OutcomesTake().empty());
+
+	// A link planted where the temporary file goes is refused, not written through.
+	std::string target = dir.Sub("target");
+	WriteFile(target, "keep");
+	fs::create_symlink(target, dir.Sub(".decoding-" + std::to_string(getpid()) + "-linked.bin"));
+	MessageStore::MesgDecode(TString(dir.Sub("linked.bin").c_str()), {TString(good.c_str())}, 0, false);
+	EXPECT_TRUE(DecodeThread::RunOne());
+	outcomes = DecodeThread::OutcomesTake();
+	ASSERT_EQ(outcomes.size(), 1u);
+	EXPECT_NE(outcomes[0].error, ErrOkay);
+	EXPECT_EQ(ReadFile(target), "keep");
+	EXPECT_FALSE(Exists(dir.Sub("linked.bin")));
+	DecodeThread::OutcomesKeep(false);
+	MessageStore::MesgDecode(TString(dir.Sub("more.bin").c_str()), {TString(good.c_str())}, 0, false);
+	EXPECT_TRUE(DecodeThread::RunOne());
+	EXPECT_TRUE(DecodeThread::OutcomesTake().empty());
 }

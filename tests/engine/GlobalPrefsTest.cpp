@@ -85,8 +85,10 @@ TEST_F(GlobalPrefsTest, StoredValuesAreRepaired)
 	}
 	EXPECT_EQ(root(), "/tmp/qfroot");
 
-	for (auto [stored, expected] :
-		{std::pair{0LL, 78L}, {100LL, 80L}, {10LL, 60L}, {-5LL, 78L}, {72LL, 72L}}) {
+	for (auto pair : {std::pair{0LL, 78L}, {100LL, 80L}, {10LL, 60L}, {-5LL, 78L}, {72LL, 72L}}) {
+		// Plain variables: clang does not let a lambda capture a structured binding.
+		long long stored = pair.first;
+		long expected = pair.second;
 		store([&](PrefsDomain& d) { d.IntegerSet(GlobalPrefs::kKeyMessageLineLen, stored); });
 		ASSERT_TRUE(GlobalPrefs::Start());
 		EXPECT_EQ(GlobalPrefs::PrefMessageLineLenGet(), expected) << stored;

@@ -289,7 +289,7 @@ std::string headerOnly(const Client& c, const std::string& id, bool marked)
 	std::string path = c.dir.Sub(std::string("group/") + leaf.String());
 	MessageFile f;
 	EXPECT_EQ(f.DownloadOpen(TString(path.c_str()), MessageTypeUsenet, 0), ErrOkay);
-	for (std::string l : std::vector<std::string>{"From: poster@example.org", "Newsgroups: alt.test",
+	for (const std::string& l : std::vector<std::string>{"From: poster@example.org", "Newsgroups: alt.test",
 			 "Subject: stored", std::string("Message-ID: ") + id})
 		EXPECT_EQ(f.LineAppend(TString(l.c_str())), ErrOkay);
 	EXPECT_EQ(f.DownloadClose(kCharsetNone), ErrOkay);

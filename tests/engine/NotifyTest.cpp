@@ -115,7 +115,7 @@ TEST_F(NotifyTest, ManyPostsFromSeveralThreadsKeepEachPostersOrder)
 				Notify::Send(NotifyList::MdirUnread(), TString(std::to_string(t) + "\n" + std::to_string(i)));
 		});
 	}
-	const size_t total = kThreads * kPosts;
+	const size_t total = size_t(kThreads) * kPosts;
 	ASSERT_TRUE(deliverUntil([&] { return first.payloads.size() >= total; }));
 	for (auto& w : workers)
 		w.join();

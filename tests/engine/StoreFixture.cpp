@@ -70,7 +70,7 @@ void StoreFixture::TearDown()
 	Cache::LockWaitSet(Cache::kLockWait);
 	Output::StreamSet(stdout);
 	Output::AlertProcSet(nullptr);
-	std::fclose(sDiagnostics);
+	EXPECT_EQ(std::fclose(sDiagnostics), 0);
 	sDiagnostics = nullptr;
 }
 
@@ -213,11 +213,11 @@ std::vector<std::string> StoreFixture::events()
 
 std::string StoreFixture::diagnostics()
 {
-	std::fflush(sDiagnostics);
-	std::fseek(sDiagnostics, 0, SEEK_END);
+	EXPECT_EQ(std::fflush(sDiagnostics), 0);
+	EXPECT_EQ(std::fseek(sDiagnostics, 0, SEEK_END), 0);
 	long end = std::ftell(sDiagnostics);
 	std::string out(static_cast<size_t>(end - sDiagRead), '\0');
-	std::fseek(sDiagnostics, sDiagRead, SEEK_SET);
+	EXPECT_EQ(std::fseek(sDiagnostics, sDiagRead, SEEK_SET), 0);
 	size_t got = std::fread(out.data(), 1, out.size(), sDiagnostics);
 	out.resize(got);
 	sDiagRead = end;

@@ -170,7 +170,7 @@ TEST(ErrAssert, FailedAssertionsBecomeLoggedDiagnostics)
 	AssertFailed("not logged", "Here.cpp", 13);
 	Output::RegisterLogProc(nullptr);
 	Output::StreamSet(nullptr);
-	std::fclose(out);
+	EXPECT_EQ(std::fclose(out), 0);
 	Language::Stop();
 	ASSERT_EQ(logged.size(), 2u);
 	EXPECT_NE(logged[0].find("Internal error: broken contract"), std::string::npos) << logged[0];

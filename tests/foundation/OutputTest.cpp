@@ -51,11 +51,11 @@ protected:
 	{
 		Output::RegisterLogProc(nullptr);
 		Output::StreamSet(nullptr);
-		std::fclose(mFile);
+		EXPECT_EQ(std::fclose(mFile), 0);
 	}
 	std::string written()
 	{
-		std::fflush(mFile);
+		EXPECT_EQ(std::fflush(mFile), 0);
 		std::rewind(mFile);
 		std::string s;
 		char buf[1024];
@@ -154,7 +154,7 @@ TEST(OutputColumns, TerminalWidthOutsideTheRangeIsEighty)
 	close(master);
 	FILE* f = std::tmpfile();
 	EXPECT_EQ(OutputImp::TerminalWidth(fileno(f)), 0);
-	std::fclose(f);
+	EXPECT_EQ(std::fclose(f), 0);
 }
 
 }  // namespace

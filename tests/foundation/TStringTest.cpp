@@ -523,7 +523,7 @@ TEST_F(TStringTest, CopiesMovesAndSelfReferences)
 	EXPECT_EQ(c, s);
 	TString m(std::move(c));
 	EXPECT_EQ(m, s);
-	EXPECT_TRUE(c.Empty());
+	EXPECT_TRUE(c.Empty());  // NOLINT(bugprone-use-after-move): the state left after a move is tested
 
 	TString t("hello");
 	t.Append(t);

@@ -205,6 +205,21 @@ TEST(Decode, YencLineDecoderAndCrc)
 		uint32_t c = YencSect::CrcUpdate(YencSect::CrcUpdate(0xFFFFFFFFu, p, cut), p + cut, 1000 - cut);
 		EXPECT_EQ(c, whole) << cut;
 	}
+	// Every length from 0 to 300 and every start against the CRC taken bit by bit.
+	auto bitwise = [](const unsigned char* p, size_t n) {
+		uint32_t c = 0xFFFFFFFFu;
+		for (size_t i = 0; i < n; ++i) {
+			c ^= p[i];
+			for (int k = 0; k < 8; ++k)
+				c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+		}
+		return c;
+	};
+	for (size_t start = 0; start < 16; start += 5)
+		for (size_t n = 0; n <= 300; ++n) {
+			auto p = reinterpret_cast<const unsigned char*>(bytes.data()) + start;
+			ASSERT_EQ(YencSect::CrcUpdate(0xFFFFFFFFu, p, long(n)), bitwise(p, n)) << start << " " << n;
+		}
 	// Decoding a line with escapes; a '=' ending the line is dropped; capacity is kept.
 	YencSect y;
 	std::string line = yencLines(std::string("\0\n\r=x", 5));
@@ -215,6 +230,36 @@ TEST(Decode, YencLineDecoderAndCrc)
 	EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 5), std::string("\0\n\r=x", 5));
 	EXPECT_EQ(y.count, 5);
 	EXPECT_EQ(y.LineDecode("abcdef", 6, out, 3), 3);
+	// Long lines, escapes at every position (inside and across sixteen-byte blocks, doubled,
+	// last on the line) and outputs shorter than the line: the same bytes as one byte at a time.
+	auto reference = [](const std::string& in, size_t capacity) {
+		std::string r;
+		for (size_t i = 0; i < in.size() && r.size() < capacity; ++i) {
+			unsigned char c = static_cast<unsigned char>(in[i]);
+			if (c == '=') {
+				if (++i == in.size())
+					break;
+				c = static_cast<unsigned char>(in[i] - 64);
+			}
+			r += char(c - 42);
+		}
+		return r;
+	};
+	std::mt19937 gen(5);
+	for (int round = 0; round < 3000; ++round) {
+		std::string text(size_t(gen() % 80), 'a');
+		for (char& c : text)
+			c = gen() % 5 == 0 ? '=' : char(gen() & 0xFF);
+		size_t capacity = round % 3 == 0 ? size_t(gen() % 90) : text.size();
+		std::vector<unsigned char> buf(capacity + 1, 0xAA);
+		YencSect z;
+		long n = z.LineDecode(text.data(), long(text.size()), buf.data(), long(capacity));
+		std::string want = reference(text, capacity);
+		ASSERT_EQ(std::string(reinterpret_cast<char*>(buf.data()), size_t(n)), want) << round;
+		EXPECT_EQ(buf[capacity], 0xAA) << round;
+		EXPECT_EQ(z.count, long(want.size()));
+		EXPECT_EQ(~z.crcRunning, crcOf(want));
+	}
 	// A size of 2^63 and part numbers out of range make no valid block.
 	y.Clear();
 	y.LineStart(TString("=ybegin part=1 line=128 size=9223372036854775808 name=x"));

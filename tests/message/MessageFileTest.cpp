@@ -231,6 +231,20 @@ TEST(MessageFile, MessagePartialParts)
 		"Content-Type: message/partial; id=\"abc@x.org\"; number=2; total=3\n\nUEsDBA==\n",
 		kCharsetNone, "b.qmsg");
 	EXPECT_EQ(sections(path), (std::vector<std::string>{"attachment base64 2/3 @UEsDBA=="}));
+
+	// A MIME message whose plain text holds a yEnc part is grouped by subject and sender, not
+	// left without a group.
+	path = receive(dir,
+		"From: e@example.org\nNewsgroups: alt.test\nSubject: big.dat (2/3)\nMessage-ID: <y2@x.org>\n"
+		"Mime-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n\n"
+		"=ybegin part=2 line=128 size=300 name=big.dat\n=ypart begin=101 end=200\nxx\n"
+		"=yend size=100 part=2 pcrc32=1234abcd\n",
+		kCharsetNone, "y.qmsg");
+	h = head(path);
+	h.AttrAttachmentPart(base, n, t);
+	EXPECT_STREQ(base.String(), "e@example.org big.dat");
+	EXPECT_EQ(n, 2);
+	EXPECT_EQ(t, 3);
 }
 
 TEST(MessageFile, HeadersOnlyThenBodyAppended)

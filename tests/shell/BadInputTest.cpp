@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -247,3 +249,14 @@ TEST_F(BadInputTest, DamagedFilesAreReportedByNameAndLeftoversRemoved)
 }
 
 }  // namespace
+
+TEST(BadInput, ResultsThatCannotBeWrittenFailTheRun)
+{
+	// A full disk behind standard output: the run says so and does not report success.
+	for (const char* words : {" --version", " --help", " help list"}) {
+		std::string cmd = std::string(QUILLFERN_BINARY) + words + " >/dev/full 2>/dev/null";
+		int rc = std::system(cmd.c_str());
+		ASSERT_TRUE(WIFEXITED(rc)) << words;
+		EXPECT_EQ(WEXITSTATUS(rc), 1) << words;
+	}
+}

@@ -114,7 +114,7 @@ TEST(DecodeCommand, AssemblesPartsAndReportsMissingOnes)
 
 	// A part failing its CRC check is named by number.
 	std::string bad = yencPart("big.bin", data, 1000, 2000, 2, 3);
-	size_t at = bad.find("\n", bad.find("=ypart")) + 5;
+	size_t at = bad.find('\n', bad.find("=ypart")) + 5;
 	bad[at] = char(bad[at] ^ 1);
 	store(mdir, "<p2@example.org>", "big.bin (2/3)", bad);
 	r = RunQuillfern({"--root", root, "decode", "Saved/Bin", "<p1@example.org>", "--to", out});

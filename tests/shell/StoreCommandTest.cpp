@@ -253,7 +253,7 @@ bool runAndKill(const std::vector<std::string>& args, long micros, int& status)
 TEST_F(StoreCommandTest, KilledAtRandomMomentsLosesAndDamagesNothing)
 {
 	const char* env = std::getenv("QUILLFERN_CRASH_ROUNDS");
-	int rounds = env ? std::atoi(env) : 4;
+	int rounds = env ? static_cast<int>(std::strtol(env, nullptr, 10)) : 4;
 	std::mt19937 rng(env ? static_cast<unsigned>(time(nullptr)) : 14u);
 	const std::vector<std::string> folders = {"A", "B", "C"};
 	for (const std::string& f : folders)
@@ -263,7 +263,8 @@ TEST_F(StoreCommandTest, KilledAtRandomMomentsLosesAndDamagesNothing)
 	int next = 0;
 	for (int round = 0; round < rounds; ++round) {
 		int op = static_cast<int>(rng() % 4);
-		std::string from = folders[rng() % 3], to = folders[rng() % 3];
+		const std::string& from = folders[rng() % 3];
+		const std::string& to = folders[rng() % 3];
 		Ids chosen;
 		for (const auto& [id, f] : where)
 			if (f == from && chosen.size() < 150 && rng() % 2)

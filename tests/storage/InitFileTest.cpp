@@ -374,7 +374,7 @@ TEST(InitFile, UpdatesFromManyWritersAtOnceAllCount)
 					file.ItemGet("Counter", "Count", count);
 					TString mine;
 					mine.Fmt("Writer%d", w);
-					file.ItemSet("Counter", mine, static_cast<long>(i + 1));
+					file.ItemSet("Counter", mine, static_cast<long>(i) + 1);
 					return file.ItemSet("Counter", "Count", count + 1) ? ErrOkay : ErrFileInvalidData;
 				});
 				if (e != ErrOkay)

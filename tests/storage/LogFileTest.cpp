@@ -42,11 +42,11 @@ protected:
 	{
 		LogFile::Stop();
 		Output::StreamSet(nullptr);
-		std::fclose(mOut);
+		EXPECT_EQ(std::fclose(mOut), 0);
 	}
 	std::string shown()
 	{
-		std::fflush(mOut);
+		EXPECT_EQ(std::fflush(mOut), 0);
 		std::rewind(mOut);
 		std::string s;
 		char buf[512];
@@ -139,6 +139,7 @@ TEST_F(LogFileTest, LinesFromManyThreadsStayWhole)
 	for (const std::string& l : got) {
 		int t = -1, i = -1;
 		char tail[64] = "";
+		// NOLINTNEXTLINE(cert-err34-c): the line is compared whole with its expected form below.
 		ASSERT_EQ(std::sscanf(l.c_str(), "  thread %d line %d %63s", &t, &i, tail), 3) << l;
 		ASSERT_TRUE(t >= 0 && t < 4) << l;
 		char expect[64];

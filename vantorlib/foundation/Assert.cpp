@@ -14,7 +14,7 @@ void AssertFailed(const char* what, const char* file, int line)
 		return;
 	}
 	std::fprintf(stderr, "Assertion failed: %s (%s:%d)\n", what ? what : "", file ? file : "?", line);
-	std::fflush(stderr);
+	(void)std::fflush(stderr);  // nowhere else to report it
 #ifndef NDEBUG
 	std::abort();
 #endif

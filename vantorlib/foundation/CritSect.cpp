@@ -11,7 +11,7 @@ bool CritSect::Enter()
 	// deadlock). Say so, then keep waiting: callers rely on holding the lock after Enter.
 	// Written directly to the descriptor: the logging path itself uses locks.
 	static const char kMessage[] = "failed to acquire critsect\n";
-	fflush(stdout);
+	(void)fflush(stdout);  // only orders the message after earlier output
 	ssize_t written = write(STDOUT_FILENO, kMessage, sizeof kMessage - 1);
 	(void)written;
 	mImp.Lock();

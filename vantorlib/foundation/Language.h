@@ -56,7 +56,8 @@ public:
 				i = static_cast<long long>(v);
 			} else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
 				kind = Signed;
-				i = v;
+				// A char argument is a number here, sign and all.
+				i = v;  // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
 			} else if constexpr (std::is_integral_v<T>) {
 				kind = Unsigned;
 				u = v;

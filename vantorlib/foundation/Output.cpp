@@ -77,8 +77,9 @@ void Output::output(const char* text, bool logged, bool shown)
 	if (!shown)
 		return;
 	FILE* f = stream();
-	std::fwrite(block.data(), 1, block.size(), f);
-	std::fflush(f);
+	// A diagnostic that cannot be written has nowhere else to go.
+	(void)std::fwrite(block.data(), 1, block.size(), f);
+	(void)std::fflush(f);
 }
 
 void Output::Log(const char* text)

@@ -40,8 +40,9 @@ bool matchAt(const char* s, const char* sub, long n, bool caseSensitive)
 
 const unsigned char Str::sCmap[256] = {
 #define R(i) sCmapTable.map[i]
-#define R8(i) R(i), R(i + 1), R(i + 2), R(i + 3), R(i + 4), R(i + 5), R(i + 6), R(i + 7)
-#define R64(i) R8(i), R8(i + 8), R8(i + 16), R8(i + 24), R8(i + 32), R8(i + 40), R8(i + 48), R8(i + 56)
+#define R8(i) R(i), R((i) + 1), R((i) + 2), R((i) + 3), R((i) + 4), R((i) + 5), R((i) + 6), R((i) + 7)
+#define R64(i) \
+	R8(i), R8((i) + 8), R8((i) + 16), R8((i) + 24), R8((i) + 32), R8((i) + 40), R8((i) + 48), R8((i) + 56)
 	R64(0), R64(64), R64(128), R64(192)
 #undef R64
 #undef R8

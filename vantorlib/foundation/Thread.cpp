@@ -44,7 +44,8 @@ void* threadEntry(void* arg)
 
 	Thread::Scheduling(Thread::Self(), priority);
 	unsigned long result = proc(data);
-	return reinterpret_cast<void*>(result);
+	// The result travels as the thread's pointer-sized exit value.
+	return reinterpret_cast<void*>(result);  // NOLINT(performance-no-int-to-ptr)
 }
 
 }  // namespace

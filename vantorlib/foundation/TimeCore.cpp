@@ -3,12 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <random>
 
 #include "TimeCoreImp.h"
 
 namespace {
 
-std::once_flag sRandomOnce;
+std::mutex sRandomLock;
 
 long long floorDiv(long long a, long long b)
 {
@@ -52,18 +53,17 @@ long long TimeCore::Seconds(long long usecs)
 
 unsigned long TimeCore::Random(unsigned long n)
 {
-	std::call_once(sRandomOnce, [] { std::srand((unsigned)TimeGet()); });
 	if (n == 0)
 		return 0;
-	// Scale rand() (0..2^31-1) down to 0..n-1; the divisor never reaches 0 for large n.
-	unsigned long long divisor = (1ULL << 31) / n;
-	if (divisor == 0)
-		divisor = 1;
-	for (;;) {
-		unsigned long r = (unsigned long)((unsigned long long)std::rand() / divisor);
-		if (r < n)
-			return r;
-	}
+	// Seeded from the system's entropy, not the clock: two processes started in the same
+	// second must not draw the same numbers. Uniform over the whole range, however large.
+	std::lock_guard<std::mutex> lock(sRandomLock);
+	static std::mt19937_64 generator = [] {
+		std::random_device device;
+		std::seed_seq seed{device(), device(), device(), device(), unsigned(TimeGet())};
+		return std::mt19937_64(seed);
+	}();
+	return std::uniform_int_distribution<unsigned long>(0, n - 1)(generator);
 }
 
 int TimeCore::MonthDays(int year, int month)

@@ -30,6 +30,9 @@ public:
 	static const char* const sFmtLog;
 
 	// The date words of one language.
+	// The reserved names found here are the compiler's own loop counters in the implicit copy
+	// of the arrays, not ours.
+	// NOLINTNEXTLINE(bugprone-reserved-identifier)
 	struct TimeLocal {
 		TString format;  // the default date-time format
 		TString none;  // text shown for, and parsed as, no time

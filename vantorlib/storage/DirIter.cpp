@@ -29,8 +29,7 @@ Error DirIter::Open(const char* path)
 
 Error DirIter::Open(const TString& path)
 {
-	TString copy = path;
-	return Open(copy.String());
+	return Open(path.String());
 }
 
 Error DirIter::Next(DEntry& entry)

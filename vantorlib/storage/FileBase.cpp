@@ -157,7 +157,7 @@ Error FileBase::Absolute(const char* path, TString& out)
 Error FileBase::Absolute(const TString& path, TString& out)
 {
 	// out may be path itself.
-	TString copy = path;
+	TString copy = path;  // NOLINT(performance-unnecessary-copy-initialization): see above
 	return Absolute(copy.String(), out);
 }
 
@@ -195,7 +195,8 @@ Error FileBase::SymRead(const char* path, TString& out, unsigned long maxDepth)
 
 Error FileBase::SymRead(const TString& path, TString& out, unsigned long maxDepth)
 {
-	TString copy = path;
+	// out may be path itself.
+	TString copy = path;  // NOLINT(performance-unnecessary-copy-initialization): see above
 	return SymRead(copy.String(), out, maxDepth);
 }
 

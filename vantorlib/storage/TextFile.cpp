@@ -366,7 +366,7 @@ static bool tempName(const char* name, long& pid)
 		pidText.find_first_not_of("0123456789") != std::string::npos ||
 		count.find_first_not_of("0123456789") != std::string::npos)
 		return false;
-	pid = std::atol(pidText.c_str());
+	pid = std::strtol(pidText.c_str(), nullptr, 10);  // digits only, at most ten: checked above
 	return pid > 0;
 }
 

@@ -440,14 +440,18 @@ void tidy(const std::string& folder)
 	}
 	closedir(dir);
 	for (const std::string& name : sockets) {
-		int fd = connectPeer(folder + "/" + name);
+		std::string path = folder;
+		int fd = connectPeer(path.append("/").append(name));
 		if (fd >= 0)
 			close(fd);
 	}
 	for (const std::string& name : markers) {
 		struct stat st;
-		if (lstat((folder + "/" + socketName(name)).c_str(), &st) != 0 && errno == ENOENT)
-			unlink((folder + "/" + name).c_str());
+		std::string socket = folder, marker = folder;
+		socket.append("/").append(socketName(name));
+		marker.append("/").append(name);
+		if (lstat(socket.c_str(), &st) != 0 && errno == ENOENT)
+			unlink(marker.c_str());
 	}
 	rmdir(folder.c_str());
 }

@@ -64,7 +64,7 @@ std::string PathMngrImp::Desktop()
 			continue;
 		std::string value = line.substr(key.size(), line.size() - key.size() - 1);
 		if (value.compare(0, 5, "$HOME") == 0)
-			value = home + value.substr(5);
+			value.replace(0, 5, home);
 		if (!value.empty() && value[0] == '/')
 			return trimSlashes(value);
 	}

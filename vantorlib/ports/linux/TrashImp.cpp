@@ -197,8 +197,10 @@ Error TrashImp::Put(const TString& path)
 		else if (i > 1)
 			candidate += " copy " + std::to_string(i);
 		candidate += ext;
-		std::string target = trash + "/files/" + candidate;
-		std::string info = trash + "/info/" + candidate + ".trashinfo";
+		std::string target = trash;
+		target.append("/files/").append(candidate);
+		std::string info = trash;
+		info.append("/info/").append(candidate).append(".trashinfo");
 		struct stat probe;
 		if (::lstat(target.c_str(), &probe) == 0)
 			continue;
