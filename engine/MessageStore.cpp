@@ -149,6 +149,7 @@ void MessageStore::AcctDelete(const TString& name, void* window)
 	r.type = MreqAcctDelete;
 	r.account = name;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -159,6 +160,7 @@ void MessageStore::AcctUpdate(const TString& oldName, const AcctData& data, void
 	r.account = oldName;
 	r.acctData = data;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -203,6 +205,7 @@ void MessageStore::GroupDelete(const TString& account, const TString& group, voi
 	r.account = account;
 	r.group = group;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -213,6 +216,7 @@ void MessageStore::GroupUpdate(const TString& account, const MesgRequest::GroupS
 	r.account = account;
 	r.groupSet = groups;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -227,7 +231,7 @@ void bulkPut(MesgRequestType type, const TString& mdir, bool flag = false, Chars
 	r.mdir = mdir;
 	r.flag = flag;
 	r.charset = charset;
-	MessageStore::BulkQueue().RequestPut(r);
+	BulkThread::RequestPut(r);
 }
 
 }  // namespace
@@ -249,9 +253,9 @@ void MessageStore::MdirReadChange(const TString& mdir, bool unread)
 
 void MessageStore::MdirReindex(const TString& mdir)
 {
-	// Many requests may find the same cache missing; one rebuild is enough.
-	if (!sBulkQueue.Has(MreqMdirReindex, mdir))
-		bulkPut(MreqMdirReindex, mdir);
+	// Many requests may find the same cache missing; one rebuild is enough (the bulk thread
+	// keeps the set of mdirs with one pending).
+	bulkPut(MreqMdirReindex, mdir);
 }
 
 void MessageStore::MdirReparse(const TString& mdir, Charset charset)
@@ -303,6 +307,13 @@ void MessageStore::MesgDecode(const TString& destination, const std::vector<TStr
 void MessageStore::MesgDelete(const TString& mdir, const TString& file)
 {
 	MesgRequest r = mesgRequest(MreqMesgDelete, mdir, file);
+	mesgPut(r);
+}
+
+void MessageStore::MesgExpire(const TString& mdir, const TString& file, long long before)
+{
+	MesgRequest r = mesgRequest(MreqMesgDelete, mdir, file);
+	r.count = long(before);
 	mesgPut(r);
 }
 
