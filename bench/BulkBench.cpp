@@ -106,7 +106,8 @@ void BM_ReadEveryFile(benchmark::State& state)
 		}
 		benchmark::DoNotOptimize(total);
 	}
-	state.counters["messages/s"] = benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
+	state.counters["messages/s"] =
+		benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Ours: the cache rebuilt from the 60,000 files on the bulk thread.
@@ -120,7 +121,8 @@ void BM_Reindex(benchmark::State& state)
 	std::vector<HeadersNodePtr> nodes;
 	if (Cache::MdirRead(s.mdir, nodes, false) != ErrOkay || nodes.size() != kMessages)
 		state.SkipWithError("the cache does not hold every message");
-	state.counters["messages/s"] = benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
+	state.counters["messages/s"] =
+		benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Ours: every file parsed again and its record replaced.
@@ -131,7 +133,8 @@ void BM_Reparse(benchmark::State& state)
 		MessageStore::MdirReparse(s.mdir, kCharsetNone);
 		waitIdle();
 	}
-	state.counters["messages/s"] = benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
+	state.counters["messages/s"] =
+		benchmark::Counter(kMessages, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 long long tenDays(const TString&, const TString&)

@@ -7,16 +7,14 @@
 #include "DirMngr.h"
 #include "Err.h"
 #include "FileMngr.h"
+#include "GroupData.h"
 #include "HeaderUtil.h"
-#include "InitFile.h"
 #include "MessageStore.h"
 #include "Output.h"
-#include "PathMngr.h"
 #include "StoragePath.h"
 #include "Thread.h"
 #include "ThreadMngr.h"
 #include "TimeCore.h"
-#include "TimeFormat.h"
 
 bool ReaperThread::sStarted = false;
 
@@ -27,44 +25,12 @@ std::atomic<long long> sNextPass{0};
 // Set while a pass runs, so that a pass asked for now waits for the background one.
 std::atomic<bool> sInPass{false};
 
-constexpr long long kDay = 86400000000LL;
-
-// The expiry age of one settings file: false when the file is missing or unusable (it lacks
-// "HeaderLimit", or its "Expire" is not a duration of 1 to 720 days), so that the next level
-// applies.
-bool expireRead(TString path, long long& age)
-{
-	PathMngr::ExtReplace(path, InitFile::FileExtension());
-	InitFile file;
-	if (file.StateRead(path, 1000000) != ErrOkay)
-		return false;
-	TString section("Newsgroup"), value, limitText;
-	long limit = 0;
-	long long usecs = 0;
-	bool hasLimit = file.ItemGet(section, TString("HeaderLimit"), limit) ||
-		file.ItemGet(section, TString("HeaderLimit"), limitText);
-	if (!hasLimit || !file.ItemGet(section, TString("Expire"), value) ||
-		!TimeFormat::Usecs(&usecs, value, true) || usecs < kDay || usecs > 720 * kDay)
-		return false;
-	age = usecs;
-	return true;
-}
-
-// The newsgroup's effective expiry age: its own settings, else its account's, else the global
-// ones, else 14 days.
+// The newsgroup's effective expiry age, from its settings (group, account, global, default).
 long long groupExpireAge(const TString& account, const TString& group)
 {
-	long long age = 14 * kDay;
-	TString path;
-	StoragePath::FileGroupPrefsGroup(account, group, path);
-	if (expireRead(path, age))
-		return age;
-	StoragePath::FileGroupPrefsAccount(account, path);
-	if (expireRead(path, age))
-		return age;
-	StoragePath::FileGroupPrefsGlobal(path);
-	expireRead(path, age);
-	return age;
+	GroupData data;
+	data.GroupGet(account, group);
+	return data.expire;
 }
 
 std::atomic<ReaperThread::ExpireProc> sExpireProc{groupExpireAge};

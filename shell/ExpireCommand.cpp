@@ -57,10 +57,10 @@ int run(const Args& args)
 	return Command::kExitOkay;
 }
 
-Command::Registrar sExpire({kName, "",
-	"empty the trash, delete stale scratch files and expire old messages now",
-	"A message expires when its file was not modified within its newsgroup's \"Expire\" setting.\n"
-	"Prints ACCOUNT/GROUP and MESSAGE-ID of every message removed; counts go to standard error.",
-	{}, true, run});
+Command::Registrar sExpire(
+	{kName, "", "empty the trash, delete stale scratch files and expire old messages now",
+		"A message expires when its file was not modified within its newsgroup's \"Expire\" setting.\n"
+		"Prints ACCOUNT/GROUP and MESSAGE-ID of every message removed; counts go to standard error.",
+		{}, true, run});
 
 }  // namespace

@@ -21,7 +21,6 @@
 
 #include "Database.h"
 #include "HeaderUtil.h"
-#include "InitFile.h"
 #include "MessageHead.h"
 #include "TestSupport.h"
 
@@ -379,12 +378,8 @@ protected:
 			fs::create_directories(groupPath(name));
 			if (expire.empty())
 				continue;
-			InitFile file;
-			file.SectionSet(TString("Newsgroup"));
-			file.ItemSet(TString("Newsgroup"), TString("Expire"), TString(expire.c_str()));
-			file.ItemSet(TString("Newsgroup"), TString("HeaderLimit"), 500L);
-			ASSERT_EQ(
-				file.StateWrite(TString((groupPath(name) + "/Newsgroup.init").c_str()), 1000000), ErrOkay);
+			r = run({"settings", "Home", name, "Expire=" + expire});
+			ASSERT_EQ(r.status, 0) << r.err;
 		}
 	}
 };
