@@ -294,6 +294,9 @@ Error BulkThread::mdirStateChange(MesgRequest& r)
 			// The record outlived its file: it goes too, so that the cache and files agree.
 			e = db.RecordDelete(key);
 			--count;
+		} else if (e != ErrOkay) {
+			// The file stays as it was (locked, say): so does its record.
+			db.RecordReplace(key, record);
 		}
 	}
 	if (e == ErrFileEnd)
