@@ -431,8 +431,9 @@ Error Cache::MesgHeadRead(const TString& mdir, const HeadersNode& node, MessageH
 	return head.HeaderRead(path, kFileWait);
 }
 
-Error Cache::Rebuild(const TString& mdir, long* added)
+Error Cache::Rebuild(const TString& mdir, long* added, RebuildStep step, void* context)
 {
+	long count = 0;
 	if (added)
 		*added = 0;
 	Error e = DirMngr::Exists(mdir);
@@ -464,15 +465,26 @@ Error Cache::Rebuild(const TString& mdir, long* added)
 			continue;
 		bool unread, plonked;
 		Error a = MesgAdd(db, file, unread, plonked);
-		if (a == ErrOkay && added)
-			++*added;
-		// A file whose record cannot be made stays without one; a broken store ends the rebuild.
-		if (a != ErrOkay && (a == ErrFileFull || db.StateGet().status == Database::StatusInvalid))
+		if (a == ErrOkay) {
+			++count;
+			if (added)
+				*added = count;
+			if (step && !step(context, count))
+				e = ErrGmCancelled;
+		}
+		// A file whose record cannot be made stays without one; a full volume or store, or a
+		// broken store, ends the rebuild.
+		if (a != ErrOkay &&
+			(a == ErrFileFull || a == ErrVolFull || db.StateGet().status == Database::StatusInvalid))
 			e = a;
 	}
 	if (e == ErrDirEnd)
 		e = ErrOkay;
 	iter.Close();
+	// A rebuild that did not finish leaves no cache: one that looked whole would hide messages.
+	// A full store is kept, as full as it can be.
+	if (e != ErrOkay && e != ErrFileFull)
+		Database::Remove(path);
 	Error c = db.Close();
 	return e != ErrOkay ? e : c;
 }

@@ -82,9 +82,13 @@ public:
 	// The full path of a message's file in mdir, and its header.
 	static Error MesgHeadRead(const TString& mdir, const HeadersNode& node, MessageHead& head, TString& path);
 
+	// Called after each record a rebuild adds, with the count so far; false cancels it.
+	using RebuildStep = bool (*)(void* context, long added);
 	// Rebuilds the mdir's cache from its message files; files whose record cannot be made are
-	// skipped (and logged). added counts the records written.
-	static Error Rebuild(const TString& mdir, long* added = nullptr);
+	// skipped (and logged). added counts the records written. A cancelled rebuild (step said
+	// no) gives ErrGmCancelled and removes the partial cache, so that it is never trusted.
+	static Error Rebuild(
+		const TString& mdir, long* added = nullptr, RebuildStep step = nullptr, void* context = nullptr);
 
 	// The node's plonked test: the killfile matches its author.
 	static bool Plonked(const HeadersNode& node);

@@ -608,6 +608,16 @@ Error MesgThread::mesgDelete(const MesgRequest& r, bool trash)
 	if (e != ErrOkay)
 		return e;
 	TString path = joinPath(r.mdir, r.file), msgid;
+	// An expiry (count: the time before which the file must have been modified) leaves a
+	// message that came anew meanwhile, and one that is gone already, quietly alone.
+	if (r.count > 0) {
+		long long modified = 0;
+		e = FileMngr::TimeGet(path, modified);
+		if (e != ErrOkay || modified > r.count) {
+			Cache::DataClose(db);
+			return e == ErrFileNotFound ? ErrOkay : e;
+		}
+	}
 	MessageHead head;
 	bool unread = false, plonked = false, deleted = false;
 	e = head.HeaderRead(path, Cache::kFileWait);

@@ -146,6 +146,7 @@ void MessageStore::AcctDelete(const TString& name, void* window)
 	r.type = MreqAcctDelete;
 	r.account = name;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -156,6 +157,7 @@ void MessageStore::AcctUpdate(const TString& oldName, const AcctData& data, void
 	r.account = oldName;
 	r.acctData = data;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -200,6 +202,7 @@ void MessageStore::GroupDelete(const TString& account, const TString& group, voi
 	r.account = account;
 	r.group = group;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -210,6 +213,7 @@ void MessageStore::GroupUpdate(const TString& account, const MesgRequest::GroupS
 	r.account = account;
 	r.groupSet = groups;
 	r.window = window;
+	ReaperThread::Abort();
 	storePut(r);
 }
 
@@ -224,7 +228,7 @@ void bulkPut(MesgRequestType type, const TString& mdir, bool flag = false, Chars
 	r.mdir = mdir;
 	r.flag = flag;
 	r.charset = charset;
-	MessageStore::BulkQueue().RequestPut(r);
+	BulkThread::RequestPut(r);
 }
 
 }  // namespace
@@ -246,9 +250,9 @@ void MessageStore::MdirReadChange(const TString& mdir, bool unread)
 
 void MessageStore::MdirReindex(const TString& mdir)
 {
-	// Many requests may find the same cache missing; one rebuild is enough.
-	if (!sBulkQueue.Has(MreqMdirReindex, mdir))
-		bulkPut(MreqMdirReindex, mdir);
+	// Many requests may find the same cache missing; one rebuild is enough (the bulk thread
+	// keeps the set of mdirs with one pending).
+	bulkPut(MreqMdirReindex, mdir);
 }
 
 void MessageStore::MdirReparse(const TString& mdir, Charset charset)
@@ -300,6 +304,13 @@ void MessageStore::MesgDecode(const TString& destination, const std::vector<TStr
 void MessageStore::MesgDelete(const TString& mdir, const TString& file)
 {
 	MesgRequest r = mesgRequest(MreqMesgDelete, mdir, file);
+	mesgPut(r);
+}
+
+void MessageStore::MesgExpire(const TString& mdir, const TString& file, long long before)
+{
+	MesgRequest r = mesgRequest(MreqMesgDelete, mdir, file);
+	r.count = long(before);
 	mesgPut(r);
 }
 

@@ -45,6 +45,9 @@ public:
 	static void MesgDecode(const TString& destination, const std::vector<TString>& paths, long sectionIndex,
 		bool openAfter, void* window = nullptr);
 	static void MesgDelete(const TString& mdir, const TString& file);
+	// Deletes an expired message, unless its file was modified after `before` (a time value)
+	// by the time the deletion runs.
+	static void MesgExpire(const TString& mdir, const TString& file, long long before);
 	// Hands a new message file (its full path) to the store; it moves into the transfer
 	// directory at once and into mdir on the message-store thread.
 	static Error MesgInsert(const TString& mdir, const TString& path);

@@ -4,6 +4,7 @@
 
 #include "AcctMngr.h"
 #include "App.h"
+#include "BulkProgress.h"
 #include "Command.h"
 #include "EventTrap.h"
 #include "MdirName.h"
@@ -18,6 +19,24 @@ const char* const kName = "mark";
 const Command::Info& info()
 {
 	return *Command::Find(kName);
+}
+
+// Every message of the mdir at once, on the bulk thread.
+int markAll(const TString& mdir, const std::string& name, bool readChange, bool flag)
+{
+	EventTrap complete(NotifyList::MdirComplete());
+	BulkProgress progress(mdir, name);
+	if (readChange)
+		MessageStore::MdirReadChange(mdir, flag);
+	else
+		MessageStore::MdirMarkChange(mdir, flag);
+	App::RunUntilIdle();
+	progress.Finish();
+	if (App::Interrupted())
+		return Command::Fail("interrupted");
+	if (!complete.Seen(0, mdir))
+		return Command::Fail("the messages of " + name + " could not all be marked");
+	return Command::kExitOkay;
 }
 
 int run(const Args& args)
@@ -36,9 +55,11 @@ int run(const Args& args)
 	std::string error;
 	if (!MdirName::Resolve(args[0], mdir, error))
 		return Command::Fail(error);
+	if (all)
+		return markAll(mdir, args[0], readChange, flag);
 	std::vector<HeadersNodePtr> nodes;
 	std::vector<std::string> ids(args.Positional().begin() + 1, args.Positional().end() - 1);
-	if (!(all ? MdirName::All(mdir, nodes, error) : MdirName::Lookup(mdir, ids, nodes, error)))
+	if (!MdirName::Lookup(mdir, ids, nodes, error))
 		return Command::Fail(error);
 
 	// A newsgroup's article is marked read in every subscribed newsgroup it was posted to.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -51,11 +52,16 @@ protected:
 	// bound for a folder; the next run carries them in.
 	void seed(const std::string& folder, const Ids& ids, const std::string& state = "UCNUNxxxxx")
 	{
+		seedTo(folderPath(folder), ids, state);
+	}
+
+	void seedTo(const std::string& dir, const Ids& ids, const std::string& state = "UCNUNxxxxx")
+	{
 		fs::create_directories(transfer());
 		for (const std::string& id : ids) {
 			std::string leaf = leafOf(id);
 			std::string base = transfer() + "/" + leaf.substr(0, leaf.size() - 5);
-			TestSupport::WriteFile(base + ".dest", folderPath(folder) + "\n");
+			TestSupport::WriteFile(base + ".dest", dir + "\n");
 			TestSupport::WriteFile(base + ".qmsg",
 				"From: Bob <bob@example.org>\nNewsgroups: test.one\nSubject: About " + id +
 					"\nDate: Sat, 05 Dec 2026 10:00:00 +0000\nMessage-ID: " + id +
@@ -326,6 +332,209 @@ TEST_F(StoreCommandTest, KilledAtRandomMomentsLosesAndDamagesNothing)
 			}
 		}
 		where = found;
+	}
+}
+
+}  // namespace
+
+namespace {
+
+// Every message file's state letter at position at (0-based), by message-id.
+std::map<std::string, char> stateLetters(const std::string& dir, size_t at)
+{
+	std::map<std::string, char> out;
+	for (const auto& entry : fs::directory_iterator(dir)) {
+		if (entry.path().extension() != ".qmsg")
+			continue;
+		MessageHead head;
+		TString id, state;
+		if (head.HeaderRead(TString(entry.path().c_str()), MessageHead::kLockWait) != ErrOkay)
+			continue;
+		head.AttrMessageID(id);
+		head.HeaderGet(kHeaderQuillfernState, state);
+		out[id.String()] = state.ByteLength() > long(at) ? state.String()[at] : '?';
+	}
+	return out;
+}
+
+void ageFiles(const std::string& dir, const Ids& ids, std::chrono::hours hours)
+{
+	for (const std::string& id : ids)
+		fs::last_write_time(dir + "/" + leafOf(id), fs::file_time_type::clock::now() - hours);
+}
+
+class BulkCommandTest : public StoreCommandTest {
+protected:
+	std::string groupPath(const std::string& group)
+	{
+		return mRoot.Path() + "/News/Accounts/Home/Groups/" + group;
+	}
+
+	// The account "Home" with the newsgroups given, each with its expiry setting (empty: none).
+	void groups(const std::vector<std::pair<std::string, std::string>>& list)
+	{
+		RunResult r = run({"account", "add", "Home", "--server", "127.0.0.1"});
+		ASSERT_EQ(r.status, 0) << r.err;
+		for (const auto& [name, expire] : list) {
+			fs::create_directories(groupPath(name));
+			if (expire.empty())
+				continue;
+			r = run({"settings", "Home", name, "Expire=" + expire});
+			ASSERT_EQ(r.status, 0) << r.err;
+		}
+	}
+};
+
+TEST_F(BulkCommandTest, WholeFolderCommandsAgreeWithAFullReRead)
+{
+	ASSERT_EQ(run({"folder", "create", "A"}).status, 0);
+	Ids ids = numbered("b", 0, 40);
+	seed("A", ids, "UHNUNxxxxx");
+	seed("A", {"<whole@example.org>"}, "UCNUNxxxxx");
+	RunResult r = run({"mark", "Saved/A", "--all", "read"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	// Not a terminal: one line per finished step, with its final count.
+	EXPECT_NE(r.err.find("Saved/A: Setting unread state for 41 messages ...\n"), std::string::npos) << r.err;
+	EXPECT_NE(run({"folder", "list"}).out.find("Saved/A\t0\t41\n"), std::string::npos);
+	for (const auto& [id, letter] : stateLetters(folderPath("A"), 3))
+		EXPECT_EQ(letter, 'R') << id;
+	r = run({"mark", "Saved/A", "--all", "download"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	for (const auto& [id, letter] : stateLetters(folderPath("A"), 4))
+		EXPECT_EQ(letter, id == "<whole@example.org>" ? 'N' : 'R') << id;
+	r = run({"mark", "Saved/A", "--all", "unread"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(run({"folder", "list"}).out.find("Saved/A\t41\t41\n"), std::string::npos);
+
+	// A cache that lost its files is rebuilt whole; so after a re-parse.
+	fs::remove(folderPath("A") + "/Cache.didx");
+	fs::remove(folderPath("A") + "/Cache.ddat");
+	r = run({"reindex", "Saved/A"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("Saved/A: Reindexing 41 messages ...\n"), std::string::npos) << r.err;
+	EXPECT_EQ(cacheIds(folderPath("A")), fileIds(folderPath("A")));
+	EXPECT_EQ(fileIds(folderPath("A")).size(), 41u);
+	r = run({"reparse", "Saved/A"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("Saved/A: Parsing 41 messages ...\n"), std::string::npos) << r.err;
+	EXPECT_EQ(cacheIds(folderPath("A")), fileIds(folderPath("A")));
+
+	EXPECT_EQ(run({"delete", "Saved/A", "--all", ids[0]}).status, 2);
+	EXPECT_EQ(run({"reparse", "Saved/Nowhere"}).status, 1);
+	EXPECT_EQ(run({"mark", "Saved/Nowhere", "--all", "read"}).status, 1);
+	r = run({"delete", "Saved/A", "--all"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_TRUE(fileIds(folderPath("A")).empty());
+	EXPECT_TRUE(cacheIds(folderPath("A")).empty());
+	EXPECT_NE(run({"folder", "list"}).out.find("Saved/A\t0\t0\n"), std::string::npos);
+}
+
+TEST_F(BulkCommandTest, ExpireRemovesOnlyMessagesPastTheirGroupsAge)
+{
+	groups({{"test.two", "2 days"}, {"test.default", ""}});
+	Ids two = numbered("two", 0, 4), other = numbered("def", 0, 2);
+	seedTo(groupPath("test.two"), two);
+	seedTo(groupPath("test.default"), other);
+	ASSERT_EQ(run({"folder", "list"}).status, 0);
+	ageFiles(groupPath("test.two"), {two[0], two[1]}, std::chrono::hours(49));
+	ageFiles(groupPath("test.two"), {two[2]}, std::chrono::hours(47));
+	// Without a setting of its own a newsgroup keeps its messages 14 days.
+	ageFiles(groupPath("test.default"), {other[0]}, std::chrono::hours(13 * 24));
+	ageFiles(groupPath("test.default"), {other[1]}, std::chrono::hours(15 * 24));
+	RunResult r = run({"expire"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	std::vector<std::string> lines;
+	for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+		lines.push_back(r.out.substr(at, end - at));
+	std::sort(lines.begin(), lines.end());
+	EXPECT_EQ(lines,
+		(Ids{"Home/test.default\t" + other[1], "Home/test.two\t" + two[0], "Home/test.two\t" + two[1]}));
+	EXPECT_NE(r.err.find("Home/test.two: 2 message(s) expired\n"), std::string::npos) << r.err;
+	EXPECT_EQ(fileIds(groupPath("test.two")), (Ids{two[2], two[3]}));
+	EXPECT_EQ(cacheIds(groupPath("test.two")), fileIds(groupPath("test.two")));
+	EXPECT_EQ(fileIds(groupPath("test.default")), (Ids{other[0]}));
+	r = run({"expire"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "");
+}
+
+// Killed in the middle of whole-folder work: every message is afterwards whole and in place (or
+// gone, when it was being deleted or expired), and the next run brings the cache back in step.
+// The newsgroup's messages are all past their age, so any run may expire them.
+TEST_F(BulkCommandTest, KilledDuringBulkWorkLosesNothingAndCachesComeBackInStep)
+{
+	groups({{"test.old", "1 day"}});
+	ASSERT_EQ(run({"folder", "create", "A"}).status, 0);
+	std::mt19937 rng(20);
+	const std::vector<std::vector<std::string>> ops = {{"reindex", "Saved/A"},
+		{"mark", "Saved/A", "--all", "read"}, {"delete", "Saved/A", "--all"}, {"reparse", "Saved/A"},
+		{"expire"}, {"mark", "Saved/A", "--all", "unread"}};
+	int next = 0;
+	for (int round = 0; round < 6; ++round) {
+		Ids fresh = numbered("c", next, 300), old = numbered("o", next, 150);
+		next += 300;
+		seed("A", fresh);
+		seedTo(groupPath("test.old"), old);
+		ASSERT_EQ(run({"folder", "list"}).status, 0);
+		ageFiles(groupPath("test.old"), old, std::chrono::hours(30));
+		Ids before = fileIds(folderPath("A"));
+		const std::vector<std::string>& op = ops[size_t(round) % ops.size()];
+		std::vector<std::string> args = {"--root", mRoot.Path()};
+		args.insert(args.end(), op.begin(), op.end());
+		int status = 0;
+		bool ended = runAndKill(args, 150000 + rng() % 600000, status);
+		if (ended) {
+			EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << op[0] << " round " << round;
+		}
+		RunResult r = run({"folder", "list"});
+		ASSERT_EQ(r.status, 0) << r.err;
+		for (const std::string& dir : {folderPath("A"), groupPath("test.old")}) {
+			Ids files = fileIds(dir);
+			for (const std::string& id : files)
+				ASSERT_EQ(id.find("(unreadable"), std::string::npos) << id << " round " << round;
+			// Reading the folder brings its cache back in step with the files.
+			ASSERT_EQ(run({"list", dir == folderPath("A") ? "Saved/A" : "Home/test.old"}).status, 0);
+			EXPECT_EQ(cacheIds(dir), files) << op[0] << " round " << round;
+		}
+		if (op[0] != "delete") {
+			EXPECT_EQ(fileIds(folderPath("A")), before) << op[0] << " round " << round;
+		}
+		if (ended && op[0] == "delete") {
+			EXPECT_TRUE(fileIds(folderPath("A")).empty());
+		}
+	}
+}
+
+// Messages arriving in a newsgroup while another process reindexes or expires it are all kept.
+TEST_F(BulkCommandTest, ArrivalsBesideReindexOrExpireOfTheSameGroupAreKept)
+{
+	groups({{"test.busy", "1 day"}});
+	Ids old = numbered("old", 0, 400);
+	seedTo(groupPath("test.busy"), old);
+	ASSERT_EQ(run({"folder", "list"}).status, 0);
+	ageFiles(groupPath("test.busy"), old, std::chrono::hours(30));
+	Ids arrived;
+	for (int round = 0; round < 2; ++round) {
+		Ids fresh = numbered("new" + std::to_string(round) + "-", 0, 300);
+		arrived.insert(arrived.end(), fresh.begin(), fresh.end());
+		seedTo(groupPath("test.busy"), fresh);
+		// The run that carries the new messages in starts beside the bulk work.
+		auto bulk = std::async(std::launch::async, [&] {
+			return round == 0 ? run({"reindex", "Home/test.busy"}) : run({"expire"});
+		});
+		auto arriving = std::async(std::launch::async, [&] { return run({"folder", "list"}); });
+		RunResult b = bulk.get(), a = arriving.get();
+		EXPECT_EQ(b.status, 0) << b.err;
+		EXPECT_EQ(a.status, 0) << a.err;
+		ASSERT_EQ(run({"folder", "list"}).status, 0);
+		EXPECT_TRUE(transferMessages(transfer()).empty());
+		Ids files = fileIds(groupPath("test.busy"));
+		EXPECT_EQ(cacheIds(groupPath("test.busy")), files);
+		for (const std::string& id : arrived)
+			EXPECT_TRUE(std::binary_search(files.begin(), files.end(), id)) << id << " lost, round " << round;
+		if (round == 1) {
+			EXPECT_EQ(files.size(), arrived.size());
+		}
 	}
 }
 
