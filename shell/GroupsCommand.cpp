@@ -1,4 +1,5 @@
 // quillfern groups ACCOUNT: the subscribed newsgroups with their unread and total counts.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -38,6 +39,9 @@ int run(const Args& args)
 			status = Command::kExitFailed;
 			continue;
 		}
+		// Killfiled messages are not counted as unread.
+		unread = static_cast<long>(std::count_if(byId.begin(), byId.end(),
+			[](const HeadersNodePtr& n) { return n->unreadGet() && !n->plonked(); }));
 		std::printf("%s\t%ld\t%zu\n", group.String(), unread, byId.size());
 	}
 	std::fflush(stdout);

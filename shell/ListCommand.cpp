@@ -110,7 +110,8 @@ int run(const Args& args)
 		return Command::Fail(error);
 	NodeList byId, attach;
 	long unread = 0;
-	if (!MdirList::Read(mdir, !args.Has("--unread"), byId, attach, unread, error))
+	bool unreadOnly = args.Has("--unread");
+	if (!MdirList::Read(mdir, !unreadOnly, byId, attach, unread, error, unreadOnly))
 		return Command::Fail(error);
 	NodeList display = MessageList::ThreadAndSort(byId, attach, sort, threaded);
 	for (const HeadersNodePtr& node : display)

@@ -9,6 +9,7 @@
 class MdirList {
 public:
 	// Reads mdir; false with a message on failure.
+	// With skipPlonked, killfiled messages are left out (and not counted).
 	static bool Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList,
-		long& unread, std::string& error);
+		long& unread, std::string& error, bool skipPlonked = false);
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CSet.h"
+#include "Killfile.h"
 #include "Language.h"
 #include "Unicode.h"
 
@@ -335,6 +336,12 @@ const TString* HeadersNode::refAt(long i) const
 	if (i < 0 || i >= refCount())
 		return nullptr;
 	return &fRefList[static_cast<size_t>(i)];
+}
+
+bool HeadersNode::plonked() const
+{
+	return fAuthor && fEmail && !fAuthor->Empty() && !fEmail->Empty() &&
+		Killfile::IsPlonked(*fAuthor, *fEmail);
 }
 
 bool HeadersNode::unreadDisplay() const
