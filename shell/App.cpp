@@ -10,6 +10,7 @@
 #include "Engine.h"
 #include "GlobalPrefs.h"
 #include "GuiStrings.h"
+#include "MesgWindCntl.h"
 #include "MessageStore.h"
 #include "Notify.h"
 #include "Output.h"
@@ -48,6 +49,16 @@ bool stringsStart()
 	return GuiStrings::Start() && ProgStrings::Start();
 }
 
+bool modelsStart()
+{
+	return MesgWindCntl::Start();
+}
+
+void modelsStop()
+{
+	MesgWindCntl::Stop();
+}
+
 void stringsStop()
 {
 	GuiStrings::Stop();
@@ -82,6 +93,8 @@ bool App::Start(const std::string& root)
 	Engine::DisplayHooks hooks;
 	hooks.stringsStart = stringsStart;
 	hooks.stringsStop = stringsStop;
+	hooks.modelsStart = modelsStart;
+	hooks.modelsStop = modelsStop;
 	sStarted = Engine::Start(StoragePath::kTypeNews, hooks);
 	// A run ends only once the message store has carried out what it was given.
 	static bool probed = false;
