@@ -154,7 +154,11 @@ int refuse(const std::string& why, const BodyInput& in, const std::string& editF
 		kept = editFile;
 	else if (in.source == Source::Stdin && !in.text.empty())
 		kept = keepFile(in.text);
-	int status = Command::Fail(why);
+	// An alert's title and body are separated by a tab; on one line they read as "title: body".
+	std::string line = why;
+	for (size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t'))
+		line.replace(tab, 1, ": ");
+	int status = Command::Fail(line);
 	if (!kept.empty())
 		Command::Warn("the text is kept in " + kept);
 	return status;
