@@ -1,66 +1,147 @@
-// quillfern read MDIR MESSAGE-ID [--raw | --headers]
+// quillfern read MDIR MESSAGE-ID [--raw | --html | --headers]
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "App.h"
-#include "CSet.h"
 #include "Cache.h"
 #include "Command.h"
 #include "EventTrap.h"
 #include "MdirList.h"
 #include "MdirName.h"
+#include "MessageBody.h"
 #include "MessageHead.h"
 #include "MessageStore.h"
 #include "NetName.h"
 #include "NotifyList.h"
 #include "StoragePath.h"
+#include "TermText.h"
 
 namespace {
 
 const char* const kName = "read";
+
+// Rendered text is written in blocks of whole lines of about this size.
+constexpr size_t kBlock = 65536;
 
 const Command::Info& info()
 {
 	return *Command::Find(kName);
 }
 
-// Where the header block ends and the body begins; the whole text when there is no body.
-void split(const std::string& text, size_t& headEnd, size_t& bodyStart)
-{
-	size_t lf = text.find("\n\n");
-	size_t crlf = text.find("\r\n\r\n");
-	if (crlf != std::string::npos && (lf == std::string::npos || crlf < lf)) {
-		headEnd = crlf + 2;
-		bodyStart = crlf + 4;
-	} else if (lf != std::string::npos) {
-		headEnd = lf + 1;
-		bodyStart = lf + 2;
-	} else {
-		headEnd = bodyStart = text.size();
+// Where the rendered text goes: standard output, made safe for a terminal, in colour when
+// standard output is a terminal and NO_COLOR is not set.
+struct Printer {
+	bool colour = false;
+	bool htmlSource = false;  // --html: HTML is shown as its source
+	std::string text;  // plain text not yet written
+	std::string html;  // HTML collected to be turned into text at the end
+	std::string held;  // the last chunk, held back until the next: an error text comes last
+	RenderText heldKind = RenderTextDone;
+	bool wrote = false;
+	bool lastLf = true;
+
+	void write(std::string_view block)
+	{
+		if (block.empty())
+			return;
+		std::string out;
+		if (colour)
+			TermText::Colour(block, out);
+		else
+			TermText::Sanitize(block, out);
+		std::fwrite(out.data(), 1, out.size(), stdout);
+		wrote = true;
+		lastLf = block.back() == '\n';
 	}
+	void add(RenderText kind, const std::string& chunk)
+	{
+		if (kind == RenderTextHtml && !htmlSource) {
+			html += chunk;
+			return;
+		}
+		text += chunk;
+		if (text.size() >= kBlock) {
+			size_t lf = text.rfind('\n');
+			size_t n = lf == std::string::npos ? text.size() : lf + 1;
+			write(std::string_view(text).substr(0, n));
+			text.erase(0, n);
+		}
+	}
+	void commit()
+	{
+		if (heldKind != RenderTextDone)
+			add(heldKind, held);
+		held.clear();
+		heldKind = RenderTextDone;
+	}
+	void finish()
+	{
+		commit();
+		if (!html.empty()) {
+			TermText::FromHtml(html, text);
+			html.clear();
+		}
+		write(text);
+		text.clear();
+		if (wrote && !lastLf)
+			std::fputc('\n', stdout);
+		std::fflush(stdout);
+	}
+};
+
+bool received(void* context, RenderText kind, const TString& chunk)
+{
+	Printer& p = *static_cast<Printer*>(context);
+	p.commit();
+	if (kind != RenderTextDone) {
+		p.held.assign(chunk.String(), size_t(chunk.ByteLength()));
+		p.heldKind = kind;
+	}
+	return true;
 }
 
-void write(const char* data, size_t length)
+// Bytes of the stored file as they are; made safe when they go to a terminal. With headOnly,
+// only the header block, up to the empty line.
+bool copyFile(const TString& path, bool headOnly, bool terminal)
 {
-	if (length > 0)
-		std::fwrite(data, 1, length, stdout);
-}
-
-// The body in UTF-8, converted from the message's charset (or the one forced for it).
-std::string bodyText(const std::string& body, const MessageHead& head)
-{
-	Charset from = head.CharsetForceGet();
-	if (from == kCharsetNone || from == kCharsetUTF8 || body.empty())
-		return body;
-	TString in, out;
-	in.CharsetSet(kCharsetISO8859_1);
-	in.AllowInvalidSet(true);
-	in.AssignByte(body.data(), static_cast<long>(body.size()));
-	in.CharsetSet(from);
-	CSet::Convert(from, in, kCharsetUTF8, out);
-	return std::string(out.String(), static_cast<size_t>(out.ByteLength()));
+	std::ifstream in(path.String(), std::ios::binary);
+	if (!in)
+		return false;
+	std::string block(kBlock, '\0');
+	std::string line;
+	bool lastLf = true;
+	while (in) {
+		if (headOnly) {
+			if (!std::getline(in, line))
+				break;
+			if (!line.empty() && line.back() == '\r')
+				line.pop_back();
+			if (line.find_first_not_of(" \t") == std::string::npos)
+				break;
+			line += '\n';
+		} else {
+			in.read(block.data(), std::streamsize(block.size()));
+			line.assign(block.data(), size_t(in.gcount()));
+		}
+		if (line.empty())
+			continue;
+		if (terminal) {
+			std::string safe;
+			TermText::Sanitize(line, safe);
+			std::fwrite(safe.data(), 1, safe.size(), stdout);
+		} else {
+			std::fwrite(line.data(), 1, line.size(), stdout);
+		}
+		lastLf = line.back() == '\n';
+	}
+	if (terminal && !lastLf)
+		std::fputc('\n', stdout);
+	std::fflush(stdout);
+	return !in.bad();
 }
 
 // Marks the message read as the mark command does: a newsgroup's article in every subscribed
@@ -85,8 +166,8 @@ int run(const Args& args)
 {
 	if (args.Count() != 2)
 		return Command::Usage(info(), "read takes MDIR and one MESSAGE-ID");
-	if (args.Has("--raw") && args.Has("--headers"))
-		return Command::Usage(info(), "--raw and --headers exclude each other");
+	if (int(args.Has("--raw")) + int(args.Has("--headers")) + int(args.Has("--html")) > 1)
+		return Command::Usage(info(), "--raw, --html and --headers exclude each other");
 	if (!NetName::MsgIdValid(TString(args[1].c_str())))
 		return Command::Usage(info(), "not a message-id: " + args[1]);
 
@@ -107,24 +188,33 @@ int run(const Args& args)
 	Error e = Cache::MesgHeadRead(mdir, *node, head, path);
 	if (e != ErrOkay)
 		return Command::Fail(e);
-	std::ifstream in(path.String(), std::ios::binary);
-	std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-	if (!in.good() && !in.eof())
-		return Command::Fail("could not read " + std::string(path.String()));
 
-	size_t headEnd = 0, bodyStart = 0;
-	split(text, headEnd, bodyStart);
-	if (args.Has("--raw")) {
-		write(text.data(), text.size());
-	} else if (args.Has("--headers")) {
-		write(text.data(), headEnd);
+	bool terminal = isatty(STDOUT_FILENO) == 1;
+	if (args.Has("--raw") || args.Has("--headers")) {
+		if (!copyFile(path, args.Has("--headers"), terminal))
+			return Command::Fail("could not read " + std::string(path.String()));
 	} else {
-		std::string body = bodyText(text.substr(bodyStart), head);
-		write(body.data(), body.size());
-		if (!body.empty() && body.back() != '\n')
-			write("\n", 1);
+		const char* noColour = std::getenv("NO_COLOR");
+		Printer printer;
+		printer.colour = terminal && !(noColour && *noColour);
+		printer.htmlSource = args.Has("--html");
+		MessageBody body;
+		e = body.Render(path, args.Has("--html") ? RenderModeHtml : RenderModeText, received, &printer);
+		if (e != ErrOkay) {
+			// The last chunk is the text telling why; everything before it is shown.
+			std::string why = printer.held;
+			printer.heldKind = RenderTextDone;
+			printer.finish();
+			while (!why.empty() && why.front() == '\n')
+				why.erase(0, 1);
+			std::string safe;
+			TermText::Sanitize(why, safe);
+			return Command::Fail(safe);
+		}
+		printer.finish();
+		if (!printer.wrote)
+			Command::Warn("the message has no text to show, only attachments (see decode)");
 	}
-	std::fflush(stdout);
 
 	if (node->unreadGet()) {
 		EventTrap modified(NotifyList::MesgMod());
@@ -136,8 +226,12 @@ int run(const Args& args)
 	return Command::kExitOkay;
 }
 
-Command::Registrar sRead({kName, "MDIR MESSAGE-ID [--raw | --headers]", "show a message and mark it read",
-	"Prints the body in UTF-8; --raw prints the stored article, --headers its header block.",
-	{{"--raw", false}, {"--headers", false}}, true, run});
+Command::Registrar sRead(
+	{kName, "MDIR MESSAGE-ID [--raw | --html | --headers]", "show a message and mark it read",
+		"Prints the body as text in UTF-8: the text part, else the HTML part as text, else the plain body\n"
+		"with binary blocks left out. --html shows the HTML part's source when there is one, --raw the\n"
+		"stored article, --headers its header block. On a terminal quoted lines are coloured by depth and\n"
+		"links underlined (not when NO_COLOR is set); control characters are always shown visibly.",
+		{{"--raw", false}, {"--html", false}, {"--headers", false}}, true, run});
 
 }  // namespace

@@ -24,7 +24,8 @@ protected:
 	}
 
 	// A message file left in the transfer directory for folder F, carried in by the next run.
-	void seed(const std::string& id, const std::string& headers, const std::string& body)
+	void seed(const std::string& id, const std::string& headers, const std::string& body,
+		const std::string& state = "UCNUNxxxxx")
 	{
 		std::string transfer = mRoot.Path() + "/News/Transfer";
 		fs::create_directories(transfer);
@@ -34,7 +35,7 @@ protected:
 		TestSupport::WriteFile(base + ".dest", mRoot.Path() + "/Saved/F\n");
 		TestSupport::WriteFile(base + ".qmsg",
 			"Message-ID: " + id + "\nNewsgroups: test.one\nUser-Agent: Tester\n" + headers +
-				"Lines: 1     \nX-Quillfern-State: UCNUNxxxxx\n\n" + body);
+				"Lines: 1     \nX-Quillfern-State: " + state + "\n\n" + body);
 	}
 
 	// The given field of every output line.
@@ -117,6 +118,72 @@ TEST_F(ReadingCommandTest, ReadConvertsAndMarksRead)
 	EXPECT_EQ(run({"read", "Saved/F", "<none@x>"}).status, 1);
 	EXPECT_EQ(run({"read", "Saved/F", "not-an-id"}).status, 2);
 	EXPECT_EQ(run({"read", "Saved/F", "<l2@x>", "--raw", "--headers"}).status, 2);
+}
+
+TEST_F(ReadingCommandTest, ReadRendersPartsAndKeepsTheTerminalSafe)
+{
+	ASSERT_EQ(run({"folder", "create", "F"}).status, 0);
+	const std::string date = "Date: Sat, 05 Dec 2026 10:00:00 +0000\n";
+	// Stored without section lines: the parts are found when the message is read.
+	seed("<alt@x>",
+		"From: A <a@x>\nSubject: Alt\n" + date +
+			"Mime-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"zz\"\n",
+		"--zz\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: quoted-printable\n\n"
+		"Caf=C3=A9 plain\n--zz\nContent-Type: text/html; charset=UTF-8\n\n<p>Caf&eacute; <b>html</b></p>\n"
+		"--zz--\n");
+	seed("<html@x>",
+		"From: A <a@x>\nSubject: Html\n" + date +
+			"Mime-Version: 1.0\nContent-Type: text/html; charset=UTF-8\n",
+		"<html><body><p>Hello &amp; welcome</p><script>x()</script><p>bye</p></body></html>\n");
+	seed("<esc@x>", "From: A <a@x>\nSubject: Escapes\n" + date,
+		"> quoted http://example.com/x\nring\x07 \x1b[2J\x1b]0;title\x07 end\n");
+	seed("<head@x>", "From: A <a@x>\nSubject: Headers only\n" + date, "", "UHNUNxxxxx");
+	seed("<img@x>",
+		"From: A <a@x>\nSubject: Image\n" + date +
+			"Mime-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"zz\"\n",
+		"--zz\nContent-Type: image/gif; name=a.gif\nContent-Transfer-Encoding: base64\n\nR0lGODlh\n--zz--\n");
+
+	RunResult r = run({"read", "Saved/F", "<alt@x>"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "Caf\xC3\xA9 plain\n");
+	r = run({"read", "Saved/F", "<alt@x>", "--html"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "<p>Caf&eacute; <b>html</b></p>\n");
+	r = run({"read", "Saved/F", "<html@x>"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "Hello & welcome\n\nbye\n");
+
+	// Control characters are shown, never passed on; --raw gives the stored bytes to a pipe.
+	r = run({"read", "Saved/F", "<esc@x>"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "> quoted http://example.com/x\nring^G ^[[2J^[]0;title^G end\n");
+	r = run({"read", "Saved/F", "<esc@x>", "--raw"});
+	EXPECT_NE(r.out.find("ring\x07 \x1b[2J"), std::string::npos);
+
+	r = run({"read", "Saved/F", "<head@x>"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("Cannot display message: Does not have a body"), std::string::npos) << r.err;
+	r = run({"read", "Saved/F", "<img@x>"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "");
+	EXPECT_NE(r.err.find("only attachments"), std::string::npos) << r.err;
+	EXPECT_EQ(run({"read", "Saved/F", "<alt@x>", "--html", "--raw"}).status, 2);
+
+	// On a terminal: quoted lines coloured, links underlined, still no raw escape from the body;
+	// NO_COLOR turns the colours off.
+	std::string command =
+		std::string(QUILLFERN_BINARY) + " --root " + mRoot.Path() + " read Saved/F '<esc@x>'";
+	r = TestSupport::RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, {"NO_COLOR"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("\x1b[36m> quoted "), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("4;34mhttp://example.com/x"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("^[[2J"), std::string::npos) << r.out;
+	EXPECT_EQ(r.out.find("\x1b[2J"), std::string::npos) << r.out;
+	r = TestSupport::RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, {"NO_COLOR=1"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+	r = TestSupport::RunProgram("/usr/bin/script", {"-qec", command + " --raw", "/dev/null"});
+	EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -7,9 +7,13 @@
 #include "BinText.h"
 #include "CSet.h"
 #include "DiskFile.h"
+#include "Err.h"
 #include "FileMngr.h"
 #include "HeaderUtil.h"
+#include "LangSection.h"
+#include "Language.h"
 #include "PathMngr.h"
+#include "TextDecoder.h"
 #include "TimeCore.h"
 
 bool MessageBody::sStarted = false;
@@ -20,16 +24,27 @@ const char kSectionName[] = "X-Quillfern-Section";
 const char kStateName[] = "X-Quillfern-State";
 const char kLinesName[] = "Lines";
 
+const LangData kRenderRows[] = {
+	{"RenderFormat", "%s", "Cannot display message: %1"},
+	{"RenderNoBody", "", "Does not have a body"},
+	{"RenderReparse", "", "Reparse this message, then try again"},
+	{nullptr, nullptr, nullptr},
+};
+const LangSection kRenderSection = {"Message rendering strings", LangSectionMessageRendering, kRenderRows};
+
 }  // namespace
 
 bool MessageBody::Start()
 {
-	sStarted = true;
-	return true;
+	if (!sStarted)
+		sStarted = Language::SectionAdd(&kRenderSection);
+	return sStarted;
 }
 
 void MessageBody::Stop()
 {
+	if (sStarted)
+		Language::SectionRemove(&kRenderSection);
 	sStarted = false;
 }
 
@@ -497,11 +512,14 @@ public:
 		return mFile.PositionSet(pos, FilePtrStart);
 	}
 	long long Position() const { return mStart + static_cast<long long>(mPos); }
+	// The last line given was a piece of a longer line: its rest comes next.
+	bool Partial() const { return mPartial; }
 
 	// The next line in line (zero-terminated) and len; ErrFileEnd after the last.
 	Error Next(const char*& line, long& len)
 	{
 		long n = 0;
+		mPartial = false;
 		for (;;) {
 			if (mPos == mEnd) {
 				Error e = fill();
@@ -534,8 +552,10 @@ public:
 				++mPos;
 				break;
 			}
-			if (n >= kLineMax)
+			if (n >= kLineMax) {
+				mPartial = true;
 				break;
+			}
 		}
 		mLine[size_t(n)] = 0;
 		line = mLine.data();
@@ -566,6 +586,7 @@ private:
 	long long mStart = 0;  // file offset of mBuf[0]
 	size_t mPos = 0, mEnd = 0;
 	bool mEof = false;
+	bool mPartial = false;
 	unsigned char mSkip = 0;  // the other half of a two-byte line end, skipped when next
 };
 
@@ -1036,4 +1057,428 @@ Error MessageBody::PartsCollect(
 			set.missing.push_back(int32_t(i + 1));
 	}
 	return ErrOkay;
+}
+
+// ---- rendering
+
+namespace {
+
+constexpr long kChunkLines = 28;  // a chunk goes out after more lines than this
+constexpr size_t kOutputMax = 4096;  // or after this many bytes of text
+constexpr size_t kPendingMax = 65536;  // decoded text without a line end is cut here
+constexpr long kHeadLineMax = TextFile::kLineMax;  // longer lines are no boundary or header
+constexpr long long kRenderLockWait = 1000000;
+
+// A localized text; the English one when the language has none.
+void renderString(const char* key, TString& out, const char* arg)
+{
+	bool ok = arg ? Language::String(key, out, false, arg) : Language::String(key, out, false);
+	if (ok)
+		return;
+	for (const LangData* row = kRenderRows; row->key; ++row)
+		if (std::strcmp(row->key, key) == 0) {
+			if (arg)
+				Language::StringRaw(out, row->english, row->formats, arg);
+			else
+				Language::StringRaw(out, row->english, row->formats);
+		}
+}
+
+// The length of the longest start of text, at most max bytes, that does not cut a UTF-8
+// character; whole lines are preferred when one ends in the second half.
+size_t utf8Cut(const std::string& text, size_t from, size_t max)
+{
+	size_t end = from + max;
+	if (end >= text.size())
+		return text.size() - from;
+	size_t lf = text.rfind('\n', end - 1);
+	if (lf != std::string::npos && lf >= from + max / 2)
+		return lf + 1 - from;
+	while (end > from && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+		--end;
+	return end - from;
+}
+
+}  // namespace
+
+void MessageBody::LineQuote(std::string& line)
+{
+	line.insert(0, !line.empty() && line[0] == '>' ? ">" : "> ");
+}
+
+void MessageBody::LineQuote(TString& line)
+{
+	line.InsertLeft(line.ByteFirst() == '>' ? ">" : "> ");
+}
+
+Error MessageBody::Render(const TString& path, RenderMode mode, RenderProc callback, void* context)
+{
+	Clear();
+	TextDecoder decoder;
+	RenderData data;
+	data.callback = callback;
+	data.context = context;
+	data.decoder = &decoder;
+	long long bodyStart = 0;
+	TextFile head;
+	Error e = head.Open(path, TextFile::ModeRead, kRenderLockWait);
+	if (e == ErrOkay) {
+		e = HeaderRead(head);
+		if (e == ErrOkay)
+			e = head.PositionGet(&bodyStart);
+		Error closeErr = head.Close();
+		if (e == ErrOkay)
+			e = closeErr;
+	}
+	DiskFile file;
+	if (e == ErrOkay)
+		e = file.Open(path, FileAccessRead, kRenderLockWait);
+	if (e == ErrOkay)
+		e = render(data, mode, file, bodyStart);
+	if (file.IsOpen()) {
+		Error closeErr = file.Close();
+		if (e == ErrOkay)
+			e = closeErr;
+	}
+	if (e != ErrOkay && e != ErrGmCancelled)
+		renderError(data, e);
+	return e;
+}
+
+void MessageBody::renderError(RenderData& data, Error e)
+{
+	TString why, text;
+	if (e == ErrGmCommandFailed)
+		renderString("RenderNoBody", why, nullptr);
+	else
+		Err::Str(why, e);
+	renderString("RenderFormat", text, why.String());
+	std::string out = "\n";
+	out.append(text.String(), size_t(text.ByteLength()));
+	if (e == ErrFileInvalidData) {
+		TString reparse;
+		renderString("RenderReparse", reparse, nullptr);
+		out += "\n\n";
+		out.append(reparse.String(), size_t(reparse.ByteLength()));
+	}
+	renderSend(data, RenderTextPlain, out);
+}
+
+Error MessageBody::render(RenderData& data, RenderMode mode, DiskFile& file, long long bodyStart)
+{
+	data.charset = CharsetForceGet();
+	data.encoding = ContentEncodingGet();
+	data.kind = RenderTextPlain;
+	data.quote = false;
+	LineReader reader(file);
+	if (mode == RenderModeRaw) {
+		data.encoding = ContentEncoding8bit;
+		return renderRaw(data, reader);
+	}
+	if (MessageStateGet() != MessageStateComplete ||
+		(mode != RenderModeText && mode != RenderModeHtml && mode != RenderModeQuote))
+		return ErrGmCommandFailed;
+	data.quote = mode == RenderModeQuote;
+	// A message whose sections were never recorded (stored by other means than a download)
+	// has its body parsed here, in memory only, so that its parts can still be chosen.
+	if (ParseNeeded()) {
+		Error e = renderParse(reader, bodyStart);
+		if (e != ErrOkay)
+			return e;
+		data.charset = CharsetForceGet();
+	}
+	return renderBody(data, reader, mode == RenderModeHtml, bodyStart);
+}
+
+Error MessageBody::renderParse(LineReader& reader, long long bodyStart)
+{
+	parseOpen();
+	Error e = reader.Seek(bodyStart);
+	bool lineStart = true;
+	while (e == ErrOkay) {
+		long long at = reader.Position();
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		if (lineStart)
+			bodyLineAppend(at, lineText(s, len < kHeadLineMax ? len : kHeadLineMax));
+		lineStart = !reader.Partial();
+	}
+	parseClose();
+	return e == ErrFileEnd ? ErrOkay : e;
+}
+
+Error MessageBody::renderBody(RenderData& data, LineReader& reader, bool preferHtml, long long bodyStart)
+{
+	long html = sectHtml();
+	long text = sectText();
+	if (preferHtml && html >= 0)
+		return renderSect(data, reader, RenderTextHtml, html);
+	if (text >= 0)
+		return renderSect(data, reader, RenderTextPlain, text);
+	if (html >= 0)
+		return renderSect(data, reader, RenderTextHtml, html);
+	bool mime = !sectHasNonMimeAttachments() && (boundCount() > 0 || AttrMimeMessage());
+	if (mime && sectCount() > 0)
+		return ErrOkay;  // attachments only: nothing to show
+	// A single-part message that is a binary sent as base64 (an image, an archive) has no
+	// text either; decoding it as text would only show noise.
+	if (mime && ContentTypeGet() == ContentTypeOther && data.encoding == ContentEncodingBase64)
+		return ErrOkay;
+	boundClear();
+	data.kind = ContentTypeGet() == ContentTypeHtml ? RenderTextHtml : RenderTextPlain;
+	data.offset = bodyStart;
+	Error e = reader.Seek(bodyStart);
+	return e == ErrOkay ? renderPlain(data, reader) : e;
+}
+
+Error MessageBody::renderSect(RenderData& data, LineReader& reader, RenderText kind, long offset)
+{
+	data.offset = offset;
+	const char* s = nullptr;
+	long len = 0;
+	Error e = reader.Seek(offset);
+	if (e == ErrOkay)
+		e = reader.Next(s, len);
+	if (e == ErrFileEnd || (e == ErrOkay && (!boundLike(s, len) || len > kHeadLineMax)))
+		return ErrFileInvalidData;
+	if (e != ErrOkay)
+		return e;
+	TString bound = lineText(s, len);
+	bound.StripRight();
+	boundAddLine(bound);
+	MessageHead part;
+	part.secondaryOpen();
+	for (;;) {
+		e = reader.Next(s, len);
+		if (e == ErrFileEnd) {
+			e = ErrOkay;
+			break;
+		}
+		if (e != ErrOkay || isWhiteLine(s, len))
+			break;
+		TString line = lineText(s, len < kHeadLineMax ? len : kHeadLineMax);
+		part.headLineAppend(line);
+		if (reader.Partial())
+			while (e == ErrOkay && reader.Partial())
+				e = reader.Next(s, len);
+	}
+	part.secondaryClose();
+	if (e != ErrOkay)
+		return e;
+	data.encoding = part.ContentEncodingGet();
+	data.charset = part.CharsetGet() != kCharsetNone ? part.CharsetGet() : CharsetForceGet();
+	data.kind = kind;
+	return renderPlain(data, reader);
+}
+
+bool MessageBody::textBin(RenderData& data, const char* s, long len, long long offset)
+{
+	if (len > kHeadLineMax)
+		return data.binState != 0;
+	TString line = lineText(s, len);
+	YencSect scratch;
+	if (data.binState == 0) {
+		MsgSectEncoding enc = offset <= 0x7FFFFFFF ? sectEncoding(long(offset)) : MsgSectEncNone;
+		if (enc == MsgSectUuencode || BinText::UuLineStart(line))
+			data.binState = 1;
+		else if (enc == MsgSectYenc || scratch.LineStart(line))
+			data.binState = 2;
+		return data.binState != 0;
+	}
+	if ((data.binState == 1 && BinText::UuLineStop(line)) || (data.binState == 2 && scratch.LineStop(line)))
+		data.binState = 0;
+	return true;
+}
+
+Error MessageBody::renderPlain(RenderData& data, LineReader& reader)
+{
+	data.binState = 0;
+	data.pending.clear();
+	data.output.clear();
+	data.outLines = 0;
+	data.outLineStart = true;
+	data.inLineStart = true;
+	data.decoder->Reset(data.charset);
+	// Binary blocks are found in the lines as stored; inside base64 they cannot be seen.
+	data.hideBinary = data.encoding != ContentEncodingBase64;
+	Error e = ErrOkay;
+	bool signature = false;
+	while (e == ErrOkay) {
+		long long at = reader.Position();
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		bool lineStart = data.inLineStart;
+		bool partial = reader.Partial();
+		data.inLineStart = !partial;
+		if (lineStart && boundLike(s, len) && len <= kHeadLineMax) {
+			bool isEnd = false;
+			if (boundFind(lineText(s, len), isEnd)) {
+				e = ErrFileEnd;
+				break;
+			}
+		}
+		if (data.hideBinary) {
+			bool hidden = lineStart ? textBin(data, s, len, at) : data.binState != 0;
+			if (hidden)
+				continue;
+		}
+		e = renderLine(data, s, len, partial, lineStart);
+		if (e == ErrFileEnd)
+			signature = true;
+	}
+	if (e != ErrFileEnd)
+		return e;
+	if (!signature) {
+		e = renderTake(data, true);
+		if (e != ErrOkay && e != ErrFileEnd)
+			return e;
+	}
+	data.pending.clear();
+	e = renderFlush(data, true);
+	if (e == ErrOkay)
+		e = renderSend(data, RenderTextDone, std::string());
+	return e;
+}
+
+Error MessageBody::renderLine(RenderData& data, const char* s, long len, bool partial, bool lineStart)
+{
+	if (data.encoding == ContentEncodingBase64) {
+		if (lineStart && !partial && isWhiteLine(s, len))
+			return ErrOkay;
+		std::vector<unsigned char> bytes(size_t(len) * 3 / 4 + 16);
+		long n = BinText::Base64Decode(s, bytes.data(), long(bytes.size()), BinText::DataBinary);
+		for (long i = 0; i < n; ++i)
+			if (bytes[size_t(i)] != '\r')
+				data.pending += char(bytes[size_t(i)]);
+	} else if (data.encoding == ContentEncodingQuotedPrintable) {
+		bool soft = !partial && len > 0 && s[len - 1] == '=';
+		long end = soft ? len - 1 : len;
+		for (long i = 0; i < end; ++i) {
+			int hi = 0, lo = 0;
+			if (s[i] == '=' && i + 2 < end && (hi = hexValue(s[i + 1])) >= 0 &&
+				(lo = hexValue(s[i + 2])) >= 0) {
+				data.pending += char(hi * 16 + lo);
+				i += 2;
+			} else {
+				data.pending += s[i];
+			}
+		}
+		if (!partial && !soft)
+			data.pending += '\n';
+	} else {
+		data.pending.append(s, size_t(len));
+		if (!partial)
+			data.pending += '\n';
+	}
+	return renderTake(data, false);
+}
+
+Error MessageBody::renderTake(RenderData& data, bool atEnd)
+{
+	Error e = ErrOkay;
+	size_t pos = 0;
+	std::string& pending = data.pending;
+	while (e == ErrOkay && pos < pending.size()) {
+		size_t lf = pending.find('\n', pos);
+		bool whole = lf != std::string::npos;
+		size_t take = 0;
+		if (whole)
+			take = lf + 1 - pos;
+		else if (atEnd || pending.size() - pos >= kPendingMax)
+			take = pending.size() - pos;
+		else
+			break;
+		const char* line = pending.data() + pos;
+		if (data.quote && data.outLineStart) {
+			// The signature separator ends what a reply quotes.
+			if ((take == 4 && std::memcmp(line, "-- \n", 4) == 0) ||
+				(atEnd && !whole && take == 3 && std::memcmp(line, "-- ", 3) == 0)) {
+				pos = pending.size();
+				e = ErrFileEnd;
+				break;
+			}
+			data.output += line[0] == '>' ? ">" : "> ";
+		}
+		data.output.append(line, take);
+		data.outLineStart = whole;
+		pos += take;
+		if (whole)
+			++data.outLines;
+		if (data.outLines > kChunkLines || data.output.size() >= kOutputMax)
+			e = renderFlush(data, false);
+	}
+	pending.erase(0, pos);
+	return e;
+}
+
+Error MessageBody::renderFlush(RenderData& data, bool final)
+{
+	data.utf8.clear();
+	data.decoder->Feed(data.output.data(), long(data.output.size()), data.utf8, final);
+	data.output.clear();
+	data.outLines = 0;
+	return renderSend(data, data.kind, data.utf8);
+}
+
+Error MessageBody::renderSend(RenderData& data, RenderText kind, const std::string& text)
+{
+	if (!data.callback)
+		return ErrOkay;
+	if (kind == RenderTextDone) {
+		TString none;
+		return data.callback(data.context, kind, none) ? ErrOkay : ErrGmCancelled;
+	}
+	size_t pos = 0;
+	while (pos < text.size()) {
+		size_t n = utf8Cut(text, pos, size_t(kRenderChunkMax));
+		if (n == 0)
+			n = text.size() - pos < 4 ? text.size() - pos : 4;  // never stall on a broken character
+		TString chunk;
+		chunk.AllowInvalidSet(true);
+		chunk.AppendByte(text.data() + pos, long(n));
+		if (!chunk.Valid())
+			chunk.Clean();
+		chunk.AllowInvalidSet(false);
+		pos += n;
+		if (!data.callback(data.context, kind, chunk))
+			return ErrGmCancelled;
+	}
+	return ErrOkay;
+}
+
+Error MessageBody::renderRaw(RenderData& data, LineReader& reader)
+{
+	data.output.clear();
+	data.outLines = 0;
+	data.decoder->Reset(data.charset);
+	long lines = 0;
+	Error e = reader.Seek(0);
+	while (e == ErrOkay) {
+		const char* s = nullptr;
+		long len = 0;
+		e = reader.Next(s, len);
+		if (e != ErrOkay)
+			break;
+		data.output.append(s, size_t(len));
+		if (!reader.Partial()) {
+			data.output += '\n';
+			++lines;
+		}
+		// The first chunk after 30 lines, then one every 29.
+		bool count = !reader.Partial() && (lines == 30 || (lines > 30 && (lines - 30) % 29 == 0));
+		if (count || data.output.size() >= kOutputMax)
+			e = renderFlush(data, false);
+	}
+	if (e != ErrFileEnd)
+		return e;
+	e = renderFlush(data, true);
+	if (e == ErrOkay)
+		e = renderSend(data, RenderTextDone, std::string());
+	return e;
 }

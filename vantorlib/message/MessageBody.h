@@ -1,10 +1,12 @@
 // A message with its body: finds the sections of a body (MIME parts, uuencoded blocks, yEnc
 // blocks) while it is received or re-parsed, and rewrites the message file's header block
-// with the sections it found.
+// with the sections it found; decodes attachments; renders the body as text for reading or
+// for quoting in a reply.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Charset.h"
@@ -15,6 +17,22 @@
 #include "YencSect.h"
 
 class DiskFile;
+class TextDecoder;
+
+// What a rendering shows of a message.
+enum RenderMode : int32_t {
+	RenderModeText = 1,  // the text part, else the HTML part, else the plain body
+	RenderModeHtml = 2,  // the HTML part, else as RenderModeText
+	RenderModeQuote = 3,  // as RenderModeText, every line quoted, ending at the signature
+	RenderModeRaw = 4,  // the whole stored file, headers included
+};
+
+// What one call of a rendering callback carries.
+enum RenderText : int32_t {
+	RenderTextDone = 1,  // the rendering is finished; the text is empty
+	RenderTextPlain = 2,
+	RenderTextHtml = 3,  // HTML source
+};
 
 class MessageBody : public MessageHead {
 public:
@@ -84,6 +102,41 @@ public:
 	static Error PartsCollect(
 		const TString& path, const std::vector<TString>& candidates, std::vector<PartSet>& sets);
 
+	// Receives the rendered text in UTF-8, in chunks of about 29 lines (long lines come in
+	// pieces); answers false to abandon the rendering.
+	using RenderProc = bool (*)(void* context, RenderText kind, const TString& text);
+
+	// The state of one rendering.
+	struct RenderData {
+		RenderProc callback = nullptr;
+		void* context = nullptr;
+		Charset charset = kCharsetNone;  // of the text being rendered
+		ContentEncoding encoding = ContentEncoding8bit;  // being decoded
+		std::string pending;  // decoded, not yet split into lines
+		long long offset = 0;  // of the section being rendered
+		RenderText kind = RenderTextPlain;
+		bool quote = false;
+		// Internal state.
+		std::string output;  // in the text's charset
+		long outLines = 0;
+		bool outLineStart = true;  // the output is at the start of a line
+		bool inLineStart = true;  // the file is read at the start of a line
+		int binState = 0;  // 0 shown, 1 inside a uuencoded block, 2 inside a yEnc block
+		bool hideBinary = true;
+		TextDecoder* decoder = nullptr;
+		std::string utf8;
+	};
+
+	// Renders the message file at path (see RenderMode), handing the text to callback;
+	// returns the first error. An error other than ErrGmCancelled is also rendered as a last
+	// chunk of text telling why the message cannot be shown.
+	Error Render(const TString& path, RenderMode mode, RenderProc callback, void* context);
+	// A line as quoted in a reply: ">" in front of a line already quoted, else "> ".
+	static void LineQuote(TString& line);
+	static void LineQuote(std::string& line);
+	// The most bytes of text one callback call carries.
+	static constexpr long kRenderChunkMax = 12000;
+
 	// Message rendering starts and stops with the engine.
 	static bool Start();
 	static void Stop();
@@ -146,6 +199,19 @@ protected:
 	Error decodeProc(DecodeData& data, long long n);
 	Error decodeFail(DecodeData& data, DecodeFault fault);
 	void decodeBegin(DecodeData& data, DiskFile& out, ProgressProc callback, void* context);
+
+	Error render(RenderData& data, RenderMode mode, DiskFile& file, long long bodyStart);
+	Error renderParse(LineReader& reader, long long bodyStart);
+	Error renderBody(RenderData& data, LineReader& reader, bool preferHtml, long long bodyStart);
+	Error renderSect(RenderData& data, LineReader& reader, RenderText kind, long offset);
+	Error renderPlain(RenderData& data, LineReader& reader);
+	Error renderRaw(RenderData& data, LineReader& reader);
+	Error renderLine(RenderData& data, const char* s, long len, bool partial, bool lineStart);
+	Error renderTake(RenderData& data, bool atEnd);
+	Error renderFlush(RenderData& data, bool final);
+	Error renderSend(RenderData& data, RenderText kind, const std::string& text);
+	bool textBin(RenderData& data, const char* s, long len, long long offset);
+	void renderError(RenderData& data, Error e);
 
 private:
 	static bool sStarted;

@@ -2,6 +2,8 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <vector>
 
@@ -116,4 +118,64 @@ bool CSetImp::Convert(Charset from, const TString& text, Charset to, TString& ou
 	if (to == kCharsetUSASCII)
 		out.ToAscii();
 	return converted;
+}
+
+void* CSetImp::DecoderOpen(Charset cs)
+{
+	Charset c = cs == kCharsetUSASCII ? kCharsetISO8859_1 : cs;
+	if (!CSet::Available(c))
+		return nullptr;
+	UErrorCode status = U_ZERO_ERROR;
+	UConverter* conv = ucnv_open(CSet::PlatformName(c), &status);
+	if (U_FAILURE(status)) {
+		if (conv)
+			ucnv_close(conv);
+		return nullptr;
+	}
+	// Illegal and unmapped bytes are substituted, not an error.
+	status = U_ZERO_ERROR;
+	ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+	return conv;
+}
+
+void CSetImp::DecoderRun(void* decoder, const char* src, long n, bool flush, std::string& out)
+{
+	auto* conv = static_cast<UConverter*>(decoder);
+	if (!conv || (n <= 0 && !flush))
+		return;
+	constexpr int32_t kWide = 4096;
+	UChar wide[kWide];
+	const char* p = src;
+	const char* end = src + (n > 0 ? n : 0);
+	int32_t kept = 0;  // a lead surrogate held back for its trail in the next round
+	for (;;) {
+		UChar* target = wide + kept;
+		UErrorCode status = U_ZERO_ERROR;
+		ucnv_toUnicode(conv, &target, wide + kWide, &p, end, nullptr, flush, &status);
+		int32_t units = int32_t(target - wide);
+		bool more = status == U_BUFFER_OVERFLOW_ERROR;
+		kept = 0;
+		if (more && units > 0 && U16_IS_LEAD(wide[units - 1])) {
+			--units;
+			kept = 1;
+		}
+		if (units > 0) {
+			char bytes[4096 * 3 + 4];
+			int32_t got = 0;
+			UErrorCode st = U_ZERO_ERROR;
+			u_strToUTF8WithSub(bytes, int32_t(sizeof bytes), &got, wide, units, 0xFFFD, nullptr, &st);
+			if (U_SUCCESS(st))
+				out.append(bytes, size_t(got));
+		}
+		if (kept)
+			wide[0] = wide[units];
+		if (!more)
+			break;
+	}
+}
+
+void CSetImp::DecoderClose(void* decoder)
+{
+	if (decoder)
+		ucnv_close(static_cast<UConverter*>(decoder));
 }
