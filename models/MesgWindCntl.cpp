@@ -72,62 +72,23 @@ TString fromBytes(const std::string& s)
 	return t;
 }
 
-// The quoting prefix of a reply line: ">" before a line already quoted, "> " before others.
-std::string lineQuote(const std::string& line)
+bool collect(void* context, RenderText kind, const TString& text)
 {
-	return (!line.empty() && line[0] == '>' ? ">" : "> ") + line;
+	if (kind != RenderTextDone)
+		static_cast<std::string*>(context)->append(text.String(), static_cast<size_t>(text.ByteLength()));
+	return true;
 }
 
-// The body of a stored message as text (UTF-8): the plain lines after the header block,
-// converted from the message's charset; with quote, every line is quoted and the text ends
-// at the signature separator.
+// The body of a stored message as text: for quoting (every line quoted, ending at the
+// signature) or for editing. A message without a stored body gives no text.
 Error bodyRender(const TString& path, bool quote, std::string& out)
 {
 	out.clear();
-	TextFile file;
-	MessageHead head;
-	Error e = file.Open(path, TextFile::ModeRead, kLockWait);
-	if (e == ErrOkay)
-		e = head.HeaderRead(file);
-	std::string raw;
-	TString line;
-	while (e == ErrOkay) {
-		e = file.Read(line);
-		if (e == ErrOkay || e == ErrFileLineTooLong) {
-			raw.append(line.String(), static_cast<size_t>(line.ByteLength()));
-			if (e == ErrOkay)
-				raw += '\n';
-			e = ErrOkay;
-		}
-	}
-	if (file.IsOpen())
-		file.Close();
-	if (e != ErrFileEnd)
-		return e;
-	Charset from = head.CharsetForceGet();
-	if (from != kCharsetNone && from != kCharsetUTF8 && !raw.empty()) {
-		TString in, conv;
-		in.CharsetSet(kCharsetISO8859_1);
-		in.AllowInvalidSet(true);
-		in.AssignByte(raw.data(), static_cast<long>(raw.size()));
-		in.CharsetSet(from);
-		CSet::Convert(from, in, kCharsetUTF8, conv);
-		raw = bytes(conv);
-	}
-	if (!quote) {
-		out = raw;
-		return ErrOkay;
-	}
-	size_t pos = 0;
-	while (pos < raw.size()) {
-		size_t lf = raw.find('\n', pos);
-		std::string l = raw.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos);
-		pos = lf == std::string::npos ? raw.size() : lf + 1;
-		if (l == "-- ")
-			break;
-		out += lineQuote(l) + '\n';
-	}
-	return ErrOkay;
+	MessageFile file;
+	Error e = file.Render(path, quote ? RenderModeQuote : RenderModeText, collect, &out);
+	if (e != ErrOkay)
+		out.clear();
+	return e == ErrGmCommandFailed ? ErrOkay : e;
 }
 
 }  // namespace
@@ -248,7 +209,9 @@ Error MesgWindCntl::loadReply(const TString& mdir, const TString& leaf, const TS
 				lf = sel.size();
 			if (lf == sel.size() && pos == sel.size())
 				break;
-			mBody += lineQuote(sel.substr(pos, lf - pos)) + '\n';
+			std::string line = sel.substr(pos, lf - pos);
+			MessageBody::LineQuote(line);
+			mBody += line + '\n';
 			pos = lf + 1;
 		}
 	} else {
