@@ -6,6 +6,8 @@
 #include "AcctMngr.h"
 #include "Command.h"
 #include "MdirList.h"
+#include "NetPipe.h"
+#include "NetRun.h"
 #include "StoragePath.h"
 
 namespace {
@@ -17,8 +19,22 @@ const Command::Info& info()
 	return *Command::Find(kName);
 }
 
+// groups refresh ACCOUNT: download the server's newsgroup list.
+int refresh(const Args& args)
+{
+	if (args.Count() != 2)
+		return Command::Usage(info(), "groups refresh takes one ACCOUNT");
+	TString account;
+	if (!NetRun::AccountFind(args[1], account))
+		return Command::kExitFailed;
+	NetPipe::DnldGroupList(account);
+	return NetRun::Wait();
+}
+
 int run(const Args& args)
 {
+	if (args.Count() >= 1 && args[0] == "refresh")
+		return refresh(args);
 	if (args.Count() != 1)
 		return Command::Usage(info(), "groups takes one ACCOUNT");
 	TString account(args[0].c_str());
