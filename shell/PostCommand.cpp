@@ -83,6 +83,8 @@ bool runEditor(const std::string& path, std::string& error)
 			dup2(tty, 0);
 			dup2(tty, 1);
 			close(tty);
+		} else {
+			dup2(2, 1);
 		}
 		std::string script = std::string(editor) + " \"$1\"";
 		execl("/bin/sh", "sh", "-c", script.c_str(), "sh", path.c_str(), static_cast<char*>(nullptr));
@@ -194,7 +196,7 @@ bool editBody(MesgWindCntl& compose, std::string& editFile, int& status)
 	if (edited == prepared || blank) {
 		unlink(editFile.c_str());
 		editFile.clear();
-		status = Command::Fail("cancelled: the text was not changed");
+		status = Command::Fail("cancelled: the text was empty or not changed");
 		return false;
 	}
 	compose.BodySet(edited);
