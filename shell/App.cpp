@@ -10,7 +10,9 @@
 #include "Engine.h"
 #include "GlobalPrefs.h"
 #include "GuiStrings.h"
+#include "MdirReader.h"
 #include "MesgWindCntl.h"
+#include "MessageList.h"
 #include "MessageStore.h"
 #include "Notify.h"
 #include "Output.h"
@@ -49,20 +51,22 @@ bool stringsStart()
 	return GuiStrings::Start() && ProgStrings::Start();
 }
 
+void stringsStop()
+{
+	GuiStrings::Stop();
+	ProgStrings::Stop();
+}
+
 bool modelsStart()
 {
-	return MesgWindCntl::Start();
+	return MessageList::Start() && MdirReader::Start() && MesgWindCntl::Start();
 }
 
 void modelsStop()
 {
 	MesgWindCntl::Stop();
-}
-
-void stringsStop()
-{
-	GuiStrings::Stop();
-	ProgStrings::Stop();
+	MdirReader::Stop();
+	MessageList::Stop();
 }
 
 }  // namespace
@@ -101,6 +105,7 @@ bool App::Start(const std::string& root)
 	if (!probed) {
 		probed = true;
 		BusyProbeAdd(MessageStore::Busy);
+		BusyProbeAdd(MdirReader::Busy);
 	}
 	// Messages left in the transfer directory by an earlier run are carried in before the
 	// command looks at the store.

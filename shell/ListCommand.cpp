@@ -108,12 +108,11 @@ int run(const Args& args)
 	std::string error;
 	if (!MdirName::Resolve(args[0], mdir, error))
 		return Command::Fail(error);
-	NodeList byId, attach;
+	NodeList byId, attach, display;
 	long unread = 0;
 	bool unreadOnly = args.Has("--unread");
-	if (!MdirList::Read(mdir, !unreadOnly, byId, attach, unread, error, unreadOnly))
+	if (!MdirList::Read(mdir, !unreadOnly, byId, attach, unread, error, sort, threaded, &display, unreadOnly))
 		return Command::Fail(error);
-	NodeList display = MessageList::ThreadAndSort(byId, attach, sort, threaded);
 	for (const HeadersNodePtr& node : display)
 		print(*node, 0, threaded, sort);
 	std::fflush(stdout);
