@@ -82,10 +82,9 @@ void Cache::logError(Database& db, const char* op, const TString& item, Error er
 		text.String(), path.String(), shown.String());
 }
 
-bool Cache::Plonked(const HeadersNode&)
+bool Cache::Plonked(const HeadersNode& node)
 {
-	// The killfile has no author list yet; nothing is left out.
-	return false;
+	return node.plonked();
 }
 
 // The record of a parsed header: a valid message-id and a record text of 1 to 4096 bytes.

@@ -11,6 +11,7 @@
 #include "GroupData.h"
 #include "GuiAlert.h"
 #include "HeaderUtil.h"
+#include "Killfile.h"
 #include "Language.h"
 #include "MessageHead.h"
 #include "NetAcct.h"
@@ -505,8 +506,11 @@ bool NetPipe::cycle()
 			start = true;
 		}
 	}
-	if (start)
+	if (start) {
+		// A burst of transfers begins: entries that ran out leave the killfile.
+		Killfile::Expire();
 		Notify::Send(NotifyList::NetTransferStart());
+	}
 
 	Error err = ErrOkay;
 	ConnectType kind = request.Connection();

@@ -11,6 +11,7 @@
 #include "GlobalPrefs.h"
 #include "GuiStrings.h"
 #include "MdirReader.h"
+#include "MesgWindCntl.h"
 #include "MessageList.h"
 #include "MessageStore.h"
 #include "Notify.h"
@@ -58,11 +59,12 @@ void stringsStop()
 
 bool modelsStart()
 {
-	return MessageList::Start() && MdirReader::Start();
+	return MessageList::Start() && MdirReader::Start() && MesgWindCntl::Start();
 }
 
 void modelsStop()
 {
+	MesgWindCntl::Stop();
 	MdirReader::Stop();
 	MessageList::Stop();
 }

@@ -1,5 +1,6 @@
 // quillfern groups ACCOUNT: the subscribed newsgroups with their unread and total counts;
 // groups refresh and groups search work on the server's newsgroup list.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -58,6 +59,9 @@ int run(const Args& args)
 			status = Command::kExitFailed;
 			continue;
 		}
+		// Killfiled messages are not counted as unread.
+		unread = static_cast<long>(std::count_if(byId.begin(), byId.end(),
+			[](const HeadersNodePtr& n) { return n->unreadGet() && !n->plonked(); }));
 		std::printf("%s\t%ld\t%zu\n", group.String(), unread, byId.size());
 	}
 	// A failed write stays marked on stdout and fails the run when it ends.

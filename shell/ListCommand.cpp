@@ -110,7 +110,8 @@ int run(const Args& args)
 		return Command::Fail(error);
 	NodeList byId, attach, display;
 	long unread = 0;
-	if (!MdirList::Read(mdir, !args.Has("--unread"), byId, attach, unread, error, sort, threaded, &display))
+	bool unreadOnly = args.Has("--unread");
+	if (!MdirList::Read(mdir, !unreadOnly, byId, attach, unread, error, sort, threaded, &display, unreadOnly))
 		return Command::Fail(error);
 	for (const HeadersNodePtr& node : display)
 		print(*node, 0, threaded, sort);

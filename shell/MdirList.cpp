@@ -31,10 +31,11 @@ public:
 	bool mDone = false;
 };
 
-Error readOnce(const TString& mdir, bool includeRead, const EFSortInfo& sort, bool threaded, Collect& out)
+Error readOnce(const TString& mdir, bool includeRead, const EFSortInfo& sort, bool threaded, bool skipPlonked,
+	Collect& out)
 {
 	out = Collect();
-	MdirReader::Read(mdir, &out, sort, threaded, false, includeRead, false);
+	MdirReader::Read(mdir, &out, sort, threaded, false, includeRead, skipPlonked);
 	App::RunUntilIdle();
 	if (!out.mDone) {
 		// Interrupted, or a reader that could not run: nothing was read.
@@ -47,7 +48,8 @@ Error readOnce(const TString& mdir, bool includeRead, const EFSortInfo& sort, bo
 }  // namespace
 
 bool MdirList::Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList,
-	long& unread, std::string& error, const EFSortInfo& sort, bool threaded, NodeList* displayList)
+	long& unread, std::string& error, const EFSortInfo& sort, bool threaded, NodeList* displayList,
+	bool skipPlonked)
 {
 	msgIdList.clear();
 	attachList.clear();
@@ -57,11 +59,11 @@ bool MdirList::Read(const TString& mdir, bool includeRead, NodeList& msgIdList, 
 	// Messages still on their way into the directory (the transfer directory) are carried in first.
 	App::RunUntilIdle();
 	Collect got;
-	Error e = readOnce(mdir, includeRead, sort, threaded, got);
+	Error e = readOnce(mdir, includeRead, sort, threaded, skipPlonked, got);
 	if (e == ErrFileNotFound || e == ErrFileInvalidData) {
 		// The store rebuilds the cache from the message files; read what it made.
 		App::RunUntilIdle();
-		e = readOnce(mdir, includeRead, sort, threaded, got);
+		e = readOnce(mdir, includeRead, sort, threaded, skipPlonked, got);
 	}
 	if (e == ErrFileNotFound)
 		return true;

@@ -9,8 +9,9 @@
 class MdirList {
 public:
 	// Reads mdir; false with a message on failure. A sort without a comparison leaves the
-	// display list in the order read.
+	// display list in the order read. With skipPlonked, killfiled messages are left out (and
+	// not counted).
 	static bool Read(const TString& mdir, bool includeRead, NodeList& msgIdList, NodeList& attachList,
 		long& unread, std::string& error, const EFSortInfo& sort = EFSortInfo(), bool threaded = false,
-		NodeList* displayList = nullptr);
+		NodeList* displayList = nullptr, bool skipPlonked = false);
 };

@@ -125,3 +125,8 @@ void AppPathMngr::ResourcesUserSet(const char* path)
 	std::lock_guard guard(p.lock);
 	p.userSet = path ? path : "";
 }
+
+void AppPathMngr::SystemVersion(TString& out)
+{
+	out.Assign(AppPathMngrImp::SystemVersion());
+}

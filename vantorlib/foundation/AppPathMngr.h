@@ -21,6 +21,9 @@ public:
 	static void ResourcesUser(TString& out);
 	static void ResourcesUserEnglish(TString& out);
 
+	// The operating system's name and release, for the User-Agent of posted messages.
+	static void SystemVersion(TString& out);
+
 	// Overrides the folders found by Start (for tests and embedding); null or "" restores them.
 	static void ResourcesSet(const char* path);
 	static void ResourcesUserSet(const char* path);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CSet.h"
+#include "Killfile.h"
 #include "Language.h"
 #include "Unicode.h"
 
@@ -397,6 +398,12 @@ const TString* HeadersNode::refAt(long i) const
 	if (i < 0 || i >= refCount())
 		return nullptr;
 	return &fRefList[static_cast<size_t>(i)];
+}
+
+bool HeadersNode::plonked() const
+{
+	return fAuthor && fEmail && !fAuthor->Empty() && !fEmail->Empty() &&
+		Killfile::IsPlonked(*fAuthor, *fEmail);
 }
 
 bool HeadersNode::unreadDisplay() const

@@ -62,6 +62,8 @@ public:
 	bool autoMarkChange() const;
 	bool bodyDownload() const;
 	void attachString(TString& out) const;
+	// Author and address both present and in the killfile.
+	bool plonked() const;
 
 	// References and threads.
 	const TString& threadID() const;

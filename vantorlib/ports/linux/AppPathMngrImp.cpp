@@ -1,6 +1,7 @@
 #include "AppPathMngrImp.h"
 
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <climits>
@@ -64,4 +65,12 @@ std::string AppPathMngrImp::ResourcesUser()
 		return std::string(data) + "/quillfern";
 	const char* home = std::getenv("HOME");
 	return std::string(home && home[0] ? home : "") + "/.local/share/quillfern";
+}
+
+std::string AppPathMngrImp::SystemVersion()
+{
+	struct utsname name;
+	if (uname(&name) != 0)
+		return "Linux";
+	return std::string(name.sysname) + " " + name.release;
 }

@@ -13,4 +13,6 @@ public:
 	static std::string Resources(const std::string& executable);
 	// "$XDG_DATA_HOME/quillfern", or "~/.local/share/quillfern".
 	static std::string ResourcesUser();
+	// The system's name and release ("Linux 6.1.0-18-amd64"); "Linux" when unknown.
+	static std::string SystemVersion();
 };
