@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "DEntry.h"
 #include "FileMngr.h"
@@ -83,8 +84,13 @@ Error DiskFile::openOnce(
 		e = mImp.Truncate(0);
 		st.st_size = 0;
 	}
-	if (e == ErrOkay)
-		e = FileBase::Absolute(path, mPath);
+	if (e == ErrOkay) {
+		std::string resolved;
+		if (mImp.PathOf(resolved))
+			FileBase::AssignBytes(mPath, resolved.data(), resolved.size());
+		else
+			e = FileBase::Absolute(path, mPath);
+	}
 	if (e != ErrOkay) {
 		mImp.Close();
 		mPath.Erase();
