@@ -36,11 +36,10 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demonstration: start the engine on a data root inside the build folder and show its tree.
+# The demonstration: the bundled news server on a free loopback port, an account for it in a
+# data root inside the build folder, a fetch, and a newsgroup's messages and articles shown.
 run: build
-	@rm -rf $(BUILD)/demo-root
-	$(BUILD)/quillfern --root $(BUILD)/demo-root init
-	@cd $(BUILD)/demo-root && find . | sort
+	@bash demo/run-demo.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

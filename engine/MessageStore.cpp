@@ -10,7 +10,6 @@
 #include "HeaderUtil.h"
 #include "Killfile.h"
 #include "LogFile.h"
-#include "MdirReader.h"
 #include "MesgThread.h"
 #include "Notify.h"
 #include "NotifyList.h"
@@ -35,8 +34,7 @@ bool MessageStore::Start(int type)
 	StoragePath::FileEventLog(path);
 	if (!LogFile::Start(path))
 		return false;
-	if (!BulkThread::Start() || !ReaperThread::Start() || !MesgThread::Start() || !MdirReader::Start() ||
-		!DecodeThread::Start())
+	if (!BulkThread::Start() || !ReaperThread::Start() || !MesgThread::Start() || !DecodeThread::Start())
 		return false;
 	StoragePath::FileKillfile(path);
 	if (!Killfile::Start(path))
@@ -96,7 +94,6 @@ void MessageStore::Stop()
 {
 	Killfile::Stop();
 	DecodeThread::Stop();
-	MdirReader::Stop();
 	MesgThread::Stop();
 	ReaperThread::Stop();
 	BulkThread::Stop();

@@ -111,6 +111,12 @@ void Notify::Stop()
 	sPosted.notify_all();
 }
 
+bool Notify::Started()
+{
+	std::lock_guard<std::mutex> held(sLock);
+	return sStarted;
+}
+
 void Notify::RootSet(const TString& root)
 {
 	{

@@ -19,6 +19,7 @@ public:
 	static bool Start(const TString& root = TString());
 	// Drops every observer and every event not yet delivered, and leaves the process bus.
 	static void Stop();
+	static bool Started();
 
 	// Joins the per-user bus of this absolute data root (leaving any other); an empty root, or
 	// no usable per-user folder, keeps distributed events within the process.

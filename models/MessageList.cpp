@@ -1,6 +1,7 @@
 #include "MessageList.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -215,6 +216,127 @@ NodeList candidatesFor(const NodeList& msgIdList, const NodeList& changed)
 	return out;
 }
 
+// An open-addressing table from texts to positions in a list, for lookups over a whole list at
+// once: the texts stay where they are (keyAt gives the text of a position), the table holds
+// only each text's hash and position.
+class KeyTable {
+public:
+	static constexpr uint32_t kNone = UINT32_MAX;
+
+	explicit KeyTable(size_t count)
+	{
+		size_t cap = 16;
+		while (cap < count * 2)
+			cap <<= 1;
+		mSlots.assign(cap, Slot());
+		mMask = cap - 1;
+	}
+
+	// The position stored under key; when there is none, stores at and returns it.
+	template <typename KeyAt> uint32_t findOrAdd(std::string_view key, uint32_t at, const KeyAt& keyAt)
+	{
+		size_t h = hashOf(key);
+		size_t i = h & mMask;
+		for (; mSlots[i].at != kNone; i = (i + 1) & mMask)
+			if (mSlots[i].hash == h && keyAt(mSlots[i].at) == key)
+				return mSlots[i].at;
+		mSlots[i] = Slot{h, at};
+		return at;
+	}
+
+	template <typename KeyAt> uint32_t find(std::string_view key, const KeyAt& keyAt) const
+	{
+		size_t h = hashOf(key);
+		for (size_t i = h & mMask; mSlots[i].at != kNone; i = (i + 1) & mMask)
+			if (mSlots[i].hash == h && keyAt(mSlots[i].at) == key)
+				return mSlots[i].at;
+		return kNone;
+	}
+
+private:
+	struct Slot {
+		size_t hash = 0;
+		uint32_t at = kNone;
+	};
+	static size_t hashOf(std::string_view key) { return std::hash<std::string_view>()(key); }
+	std::vector<Slot> mSlots;
+	size_t mMask = 0;
+};
+
+// pickParent over any message-id lookup.
+template <typename Find>
+HeadersNode* parentOf(const HeadersNode& node, const NodeList& attachList, const Find& find)
+{
+	if (node.fPartNumber > 1) {
+		HeadersNodePtr first = MessageList::AttachFind(attachList, attachOf(node), 1, node.fPartTotal);
+		if (first) {
+			HeadersNode* p = find(view(first->fMsgID));
+			if (p && p != &node)
+				return p;
+		}
+	}
+	for (long i = node.refCount() - 1; i >= 0; i--) {
+		HeadersNode* p = find(view(*node.refAt(i)));
+		if (p && p != &node)
+			return p;
+	}
+	return nullptr;
+}
+
+// The first eight bytes of a text as a number that orders as the bytes do (strcmp's order).
+uint64_t prefixOf(const TString& t)
+{
+	unsigned char b[8] = {};
+	std::memcpy(b, t.String(), std::min<size_t>(8, static_cast<size_t>(t.ByteLength())));
+	uint64_t v = 0;
+	for (unsigned char c : b)
+		v = (v << 8) | c;
+	return v;
+}
+
+// Sorts a list of nodes by keys computed once per node instead of once per comparison.
+// Keys are the primary value (a number, or 0 when the comparison has none), then the
+// message-id through its prefix; ties of both go to the comparison itself.
+struct SortKey {
+	int64_t value;
+	uint64_t id;
+	HeadersNode* node;
+	size_t at;
+};
+
+// The comparisons of one number, whose order the number alone gives.
+bool numeric(EFSortInfo::Compare c)
+{
+	return c == HeadersNode::compareDate || c == HeadersNode::compareLines ||
+		c == HeadersNode::compareCharset;
+}
+
+int64_t numberOf(EFSortInfo::Compare c, const HeadersNode& n)
+{
+	if (c == HeadersNode::compareDate)
+		return n.fDateTime;
+	return c == HeadersNode::compareLines ? n.fLines : n.fCharset;
+}
+
+// The message-id list's order, by precomputed prefixes.
+void sortByMsgId(NodeList& list)
+{
+	std::vector<SortKey> keys;
+	keys.reserve(list.size());
+	for (size_t i = 0; i < list.size(); i++)
+		keys.push_back(SortKey{0, prefixOf(list[i]->fMsgID), list[i].get(), i});
+	std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+		if (a.id != b.id)
+			return a.id < b.id;
+		return a.node->fMsgID.Compare(b.node->fMsgID) < 0;
+	});
+	NodeList out;
+	out.reserve(list.size());
+	for (const SortKey& k : keys)
+		out.push_back(std::move(list[k.at]));
+	list.swap(out);
+}
+
 int applied(const EFSortInfo& s, const HeadersNode& a, const HeadersNode& b)
 {
 	int c = s.selector(a, b);
@@ -229,27 +351,166 @@ bool flatLess(const EFSortInfo& s, const HeadersNode& a, const HeadersNode& b)
 	return c != 0 ? c < 0 : a.fMsgID.Compare(b.fMsgID) < 0;
 }
 
+// The same by keys computed once: the column's number when it has one, then the comparison
+// itself, then the message-id.
+bool keyLess(const EFSortInfo& s, bool byNumber, const SortKey& a, const SortKey& b)
+{
+	if (byNumber) {
+		if (a.value != b.value)
+			return s.ascending ? a.value < b.value : a.value > b.value;
+	} else {
+		int c = applied(s, *a.node, *b.node);
+		if (c != 0)
+			return c < 0;
+	}
+	if (a.id != b.id)
+		return a.id < b.id;
+	return a.node->fMsgID.Compare(b.node->fMsgID) < 0;
+}
+
+SortKey keyOf(const EFSortInfo& s, bool byNumber, const HeadersNodePtr& n, size_t at)
+{
+	return SortKey{byNumber ? numberOf(s.selector, *n) : 0, prefixOf(n->fMsgID), n.get(), at};
+}
+
+void flatSort(NodeList& list, const EFSortInfo& s)
+{
+	bool byNumber = numeric(s.selector);
+	std::vector<SortKey> keys;
+	keys.reserve(list.size());
+	for (size_t i = 0; i < list.size(); i++)
+		keys.push_back(keyOf(s, byNumber, list[i], i));
+	std::sort(keys.begin(), keys.end(),
+		[&s, byNumber](const SortKey& a, const SortKey& b) { return keyLess(s, byNumber, a, b); });
+	NodeList out;
+	out.reserve(list.size());
+	for (const SortKey& k : keys)
+		out.push_back(std::move(list[k.at]));
+	list.swap(out);
+}
+
 // Threaded order: threads by the member that sorts first (the representative), the members
 // of one broken thread (roots sharing a thread ID) next to each other.
 void threadedSort(NodeList& list, const EFSortInfo& s)
 {
-	std::unordered_map<std::string_view, HeadersNode*> reps;
-	reps.reserve(list.size());
-	for (const HeadersNodePtr& n : list) {
-		n->fThreadRep = nullptr;
-		auto [it, fresh] = reps.emplace(view(n->threadID()), n.get());
-		if (!fresh && flatLess(s, *n, *it->second))
-			it->second = n.get();
+	bool byNumber = numeric(s.selector);
+	std::vector<SortKey> keys;
+	keys.reserve(list.size());
+	for (size_t i = 0; i < list.size(); i++)
+		keys.push_back(keyOf(s, byNumber, list[i], i));
+	// The representative of each thread: the thread's first member in the list points to it.
+	std::vector<std::string_view> threads(list.size());
+	for (size_t i = 0; i < list.size(); i++)
+		threads[i] = view(list[i]->threadID());
+	KeyTable table(list.size());
+	auto threadAt = [&threads](uint32_t at) { return threads[at]; };
+	std::vector<size_t> first(list.size()), rep(list.size());
+	for (size_t i = 0; i < list.size(); i++) {
+		first[i] = table.findOrAdd(threads[i], static_cast<uint32_t>(i), threadAt);
+		if (first[i] == i)
+			rep[i] = i;
+		else if (keyLess(s, byNumber, keys[i], keys[rep[first[i]]]))
+			rep[first[i]] = i;
 	}
-	for (const HeadersNodePtr& n : list)
-		n->fThreadRep = reps[view(n->threadID())];
-	std::sort(list.begin(), list.end(), [&s](const HeadersNodePtr& a, const HeadersNodePtr& b) {
-		HeadersNode* ra = a->fThreadRep;
-		HeadersNode* rb = b->fThreadRep;
-		return ra != rb ? flatLess(s, *ra, *rb) : flatLess(s, *a, *b);
+	for (size_t i = 0; i < list.size(); i++)
+		rep[i] = rep[first[i]];
+	std::vector<size_t> order(list.size());
+	for (size_t i = 0; i < order.size(); i++)
+		order[i] = i;
+	std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+		size_t ra = rep[a], rb = rep[b];
+		return ra != rb ? keyLess(s, byNumber, keys[ra], keys[rb]) : keyLess(s, byNumber, keys[a], keys[b]);
 	});
-	for (const HeadersNodePtr& n : list)
-		n->fThreadRep = nullptr;
+	NodeList out;
+	out.reserve(list.size());
+	for (size_t i : order)
+		out.push_back(std::move(list[i]));
+	list.swap(out);
+}
+
+// Threads freshly read nodes and returns the roots. Every node's parent is found first (by
+// position); then each circle that the References close is broken at its member with the
+// lowest message-id, as hang does one node at a time, so that no ancestor chain is walked.
+NodeList threadAll(const NodeList& nodes, const NodeList& attachList)
+{
+	size_t n = nodes.size();
+	// The message-id order, in which lookups give the leftmost of equal message-ids.
+	std::vector<uint32_t> order(n);
+	for (size_t i = 0; i < n; i++)
+		order[i] = static_cast<uint32_t>(i);
+	if (!std::is_sorted(nodes.begin(), nodes.end(), msgIdLess))
+		std::stable_sort(order.begin(), order.end(),
+			[&nodes](uint32_t a, uint32_t b) { return msgIdLess(nodes[a], nodes[b]); });
+	std::vector<uint32_t> rank(n);
+	for (size_t r = 0; r < n; r++)
+		rank[order[r]] = static_cast<uint32_t>(r);
+	// The message-ids side by side, so that a lookup reaches no node but the one it finds.
+	std::vector<std::string_view> idViews(n);
+	for (size_t i = 0; i < n; i++)
+		idViews[i] = view(nodes[i]->fMsgID);
+	KeyTable ids(n);
+	auto idAt = [&idViews](uint32_t at) { return idViews[at]; };
+	for (uint32_t at : order)
+		ids.findOrAdd(idAt(at), at, idAt);
+
+	constexpr uint32_t kNone = KeyTable::kNone;
+	std::vector<uint32_t> want(n, kNone);
+	std::vector<uint32_t> children(n, 0);
+	for (size_t i = 0; i < n; i++) {
+		const HeadersNode& node = *nodes[i];
+		uint32_t p = kNone;
+		if (node.fPartNumber > 1) {
+			HeadersNodePtr first = MessageList::AttachFind(attachList, attachOf(node), 1, node.fPartTotal);
+			if (first)
+				p = ids.find(view(first->fMsgID), idAt);
+			if (p == i)
+				p = kNone;
+		}
+		for (long r = node.refCount() - 1; p == kNone && r >= 0; r--) {
+			p = ids.find(view(*node.refAt(r)), idAt);
+			if (p == i)
+				p = kNone;
+		}
+		want[i] = p;
+	}
+
+	// Circles: each node is walked once; a walk that meets its own path has found one.
+	std::vector<uint8_t> state(n, 0);  // 0 not seen, 1 on the current path, 2 done
+	std::vector<uint32_t> path;
+	for (size_t start = 0; start < n; start++) {
+		path.clear();
+		uint32_t v = static_cast<uint32_t>(start);
+		while (v != kNone && state[v] == 0) {
+			state[v] = 1;
+			path.push_back(v);
+			v = want[v];
+		}
+		if (v != kNone && state[v] == 1) {
+			uint32_t lowest = v;
+			for (size_t k = path.size(); k-- > 0 && path[k] != v;)
+				if (rank[path[k]] < rank[lowest])
+					lowest = path[k];
+			want[lowest] = kNone;
+		}
+		for (uint32_t x : path)
+			state[x] = 2;
+	}
+
+	for (size_t i = 0; i < n; i++)
+		if (want[i] != kNone)
+			children[want[i]]++;
+	NodeList roots;
+	for (size_t i = 0; i < n; i++) {
+		if (want[i] == kNone) {
+			roots.push_back(nodes[i]);
+			continue;
+		}
+		HeadersNode& parent = *nodes[want[i]];
+		if (parent.fChildList.empty())
+			parent.fChildList.reserve(children[want[i]]);
+		parent.childAdd(nodes[i]);
+	}
+	return roots;
 }
 
 }  // namespace
@@ -325,9 +586,10 @@ Error MessageList::ReadRecords(const TString& mdir, Database& db, NodeList& msgI
 	Error e = db.Rewind();
 	long processed = 0;
 	long long lastPost = 0;
-	TString key, data;
+	msgIdList.reserve(static_cast<size_t>(db.RecordCount()));
+	std::string_view key, data;
 	while (e == ErrOkay) {
-		e = db.RecordNext(key, data);
+		e = db.RecordNextView(key, data);
 		if (e != ErrOkay)
 			break;
 		HeadersNodePtr node = HeadersNode::initWithMsgID(key, data);
@@ -338,9 +600,9 @@ Error MessageList::ReadRecords(const TString& mdir, Database& db, NodeList& msgI
 				// killfiled: not shown
 			} else if (node->unreadGet()) {
 				unread++;
-				msgIdList.push_back(node);
+				msgIdList.push_back(std::move(node));
 			} else if (includeRead) {
-				msgIdList.push_back(node);
+				msgIdList.push_back(std::move(node));
 			}
 		}
 		processed++;
@@ -355,7 +617,7 @@ Error MessageList::ReadRecords(const TString& mdir, Database& db, NodeList& msgI
 	if (e == ErrFileEnd)
 		e = ErrOkay;
 	if (e == ErrOkay) {
-		std::sort(msgIdList.begin(), msgIdList.end(), msgIdLess);
+		sortByMsgId(msgIdList);
 		std::sort(attachList.begin(), attachList.end(), attachLess);
 	}
 	return e;
@@ -364,20 +626,11 @@ Error MessageList::ReadRecords(const TString& mdir, Database& db, NodeList& msgI
 HeadersNode* MessageList::PickParent(
 	const HeadersNode& node, const NodeList& msgIdList, const NodeList& attachList)
 {
-	if (node.fPartNumber > 1) {
-		HeadersNodePtr first = AttachFind(attachList, attachOf(node), 1, node.fPartTotal);
-		if (first) {
-			HeadersNodePtr p = MsgIdFind(msgIdList, first->fMsgID);
-			if (p && p.get() != &node)
-				return p.get();
-		}
-	}
-	for (long i = node.refCount() - 1; i >= 0; i--) {
-		HeadersNodePtr p = MsgIdFind(msgIdList, *node.refAt(i));
-		if (p && p.get() != &node)
-			return p.get();
-	}
-	return nullptr;
+	return parentOf(node, attachList, [&msgIdList](std::string_view id) -> HeadersNode* {
+		auto it = std::lower_bound(msgIdList.begin(), msgIdList.end(), id,
+			[](const HeadersNodePtr& n, std::string_view key) { return view(n->fMsgID) < key; });
+		return it != msgIdList.end() && view((*it)->fMsgID) == id ? it->get() : nullptr;
+	});
 }
 
 NodeList MessageList::ThreadAndSort(
@@ -387,23 +640,7 @@ NodeList MessageList::ThreadAndSort(
 	if (!threaded) {
 		display = nodes;
 	} else {
-		// Threading looks nodes up by message-id; nodes is that list when it comes from a read.
-		const NodeList* byId = &nodes;
-		NodeList sorted;
-		if (!std::is_sorted(nodes.begin(), nodes.end(), msgIdLess)) {
-			sorted = nodes;
-			std::sort(sorted.begin(), sorted.end(), msgIdLess);
-			byId = &sorted;
-		}
-		for (const HeadersNodePtr& n : nodes) {
-			HeadersNode* p = PickParent(*n, *byId, attachList);
-			bool hung = false;
-			if (p)
-				hang(n, p, nullptr, hung);
-		}
-		for (const HeadersNodePtr& n : nodes)
-			if (!n->fParent)
-				display.push_back(n);
+		display = threadAll(nodes, attachList);
 	}
 	SortDisplayList(display, attachList, sortInfo, threaded);
 	return display;
@@ -417,9 +654,7 @@ void MessageList::SortDisplayList(
 	if (threaded)
 		threadedSort(displayList, sortInfo);
 	else
-		std::sort(displayList.begin(), displayList.end(),
-			[&sortInfo](
-				const HeadersNodePtr& a, const HeadersNodePtr& b) { return flatLess(sortInfo, *a, *b); });
+		flatSort(displayList, sortInfo);
 }
 
 std::vector<HeadersNode*> MessageList::NodeAdd(NodeList& msgIdList, NodeList& displayList,
@@ -432,6 +667,15 @@ std::vector<HeadersNode*> MessageList::NodeAdd(NodeList& msgIdList, NodeList& di
 			sortedInsert(attachList, n, attachLess);
 	}
 	if (!threaded) {
+		// A list in this order already takes the new nodes at their places.
+		auto less = [&sortInfo](const HeadersNodePtr& a, const HeadersNodePtr& b) {
+			return flatLess(sortInfo, *a, *b);
+		};
+		if (sortInfo.selector && std::is_sorted(displayList.begin(), displayList.end(), less)) {
+			for (const HeadersNodePtr& n : newNodes)
+				displayList.insert(std::upper_bound(displayList.begin(), displayList.end(), n, less), n);
+			return parents;
+		}
 		displayList.insert(displayList.end(), newNodes.begin(), newNodes.end());
 	} else {
 		for (const HeadersNodePtr& n : newNodes) {

@@ -10,6 +10,8 @@
 #include "Engine.h"
 #include "GlobalPrefs.h"
 #include "GuiStrings.h"
+#include "MdirReader.h"
+#include "MessageList.h"
 #include "MessageStore.h"
 #include "Notify.h"
 #include "Output.h"
@@ -54,6 +56,17 @@ void stringsStop()
 	ProgStrings::Stop();
 }
 
+bool modelsStart()
+{
+	return MessageList::Start() && MdirReader::Start();
+}
+
+void modelsStop()
+{
+	MdirReader::Stop();
+	MessageList::Stop();
+}
+
 }  // namespace
 
 bool App::Start(const std::string& root)
@@ -82,12 +95,15 @@ bool App::Start(const std::string& root)
 	Engine::DisplayHooks hooks;
 	hooks.stringsStart = stringsStart;
 	hooks.stringsStop = stringsStop;
+	hooks.modelsStart = modelsStart;
+	hooks.modelsStop = modelsStop;
 	sStarted = Engine::Start(StoragePath::kTypeNews, hooks);
 	// A run ends only once the message store has carried out what it was given.
 	static bool probed = false;
 	if (!probed) {
 		probed = true;
 		BusyProbeAdd(MessageStore::Busy);
+		BusyProbeAdd(MdirReader::Busy);
 	}
 	// Messages left in the transfer directory by an earlier run are carried in before the
 	// command looks at the store.

@@ -1,10 +1,14 @@
-// quillfern groups ACCOUNT: the subscribed newsgroups with their unread and total counts.
+// quillfern groups ACCOUNT: the subscribed newsgroups with their unread and total counts;
+// groups refresh and groups search work on the server's newsgroup list.
 #include <cstdio>
 #include <string>
 
 #include "AcctMngr.h"
 #include "Command.h"
+#include "GroupSearch.h"
 #include "MdirList.h"
+#include "NetPipe.h"
+#include "NetRun.h"
 #include "StoragePath.h"
 
 namespace {
@@ -16,8 +20,24 @@ const Command::Info& info()
 	return *Command::Find(kName);
 }
 
+// groups refresh ACCOUNT: download the server's newsgroup list.
+int refresh(const Args& args)
+{
+	if (args.Count() != 2)
+		return Command::Usage(info(), "groups refresh takes one ACCOUNT");
+	TString account;
+	if (!NetRun::AccountFind(args[1], account))
+		return Command::kExitFailed;
+	NetPipe::DnldGroupList(account);
+	return NetRun::Wait();
+}
+
 int run(const Args& args)
 {
+	if (args.Count() >= 1 && args[0] == "refresh")
+		return refresh(args);
+	if (args.Count() >= 1 && args[0] == "search")
+		return GroupSearch::Run(args);
 	if (args.Count() != 1)
 		return Command::Usage(info(), "groups takes one ACCOUNT");
 	TString account(args[0].c_str());
@@ -44,7 +64,11 @@ int run(const Args& args)
 	return status;
 }
 
-Command::Registrar sGroups({kName, "ACCOUNT", "list the subscribed newsgroups with their message counts",
-	"Prints NAME, UNREAD and TOTAL for each newsgroup the account subscribes to.", {}, true, run});
+Command::Registrar sGroups({kName, "ACCOUNT | refresh ACCOUNT | search ACCOUNT [TEXT]",
+	"list the subscribed newsgroups with their message counts",
+	"Prints NAME, UNREAD and TOTAL for each newsgroup the account subscribes to.\n"
+	"refresh: downloads the server's newsgroup list.\n"
+	"search: the names of the downloaded newsgroup list that contain TEXT (case matters).",
+	{}, true, run});
 
 }  // namespace

@@ -108,11 +108,10 @@ int run(const Args& args)
 	std::string error;
 	if (!MdirName::Resolve(args[0], mdir, error))
 		return Command::Fail(error);
-	NodeList byId, attach;
+	NodeList byId, attach, display;
 	long unread = 0;
-	if (!MdirList::Read(mdir, !args.Has("--unread"), byId, attach, unread, error))
+	if (!MdirList::Read(mdir, !args.Has("--unread"), byId, attach, unread, error, sort, threaded, &display))
 		return Command::Fail(error);
-	NodeList display = MessageList::ThreadAndSort(byId, attach, sort, threaded);
 	for (const HeadersNodePtr& node : display)
 		print(*node, 0, threaded, sort);
 	std::fflush(stdout);

@@ -450,3 +450,29 @@ TEST(MessageFile, HostileInputIsSafe)
 	e = f.Parse(p, 0, kCharsetNone, MessageHead::kLockWait);
 	EXPECT_TRUE(e == ErrOkay || e == ErrFileInvalidData) << e;
 }
+
+TEST(MessageFile, MimeYencPartsMatchBySubject)
+{
+	// yEnc posts that carry MIME-Version are not message/partial: their parts match by sender
+	// and subject, as plain ones do.
+	TempDir dir;
+	auto part = [&](int n, const char* leaf) {
+		std::string num = std::to_string(n);
+		std::string path = receive(dir,
+			"From: Owen <owen@example.com>\nNewsgroups: alt.binaries.test\nSubject: \"pic.png\" yEnc (" +
+				num + "/2)\nMessage-ID: <part" + num +
+				"@example.com>\nMime-Version: 1.0\nContent-Type: text/plain; charset=us-ascii\n\n=ybegin part=" +
+				num + " total=2 line=128 size=4 name=pic.png\n=ypart begin=" +
+				(n == 1 ? "1 end=2" : "3 end=4") + "\nxx\n=yend size=2 part=" + num + " pcrc32=1234abcd\n",
+			kCharsetNone, leaf);
+		TString base;
+		long x = 0, y = 0;
+		head(path).AttrAttachmentPart(base, x, y);
+		EXPECT_EQ(x, n);
+		EXPECT_EQ(y, 2);
+		return std::string(base.String());
+	};
+	std::string first = part(1, "m1.qmsg");
+	EXPECT_NE(first.find("pic.png"), std::string::npos);
+	EXPECT_EQ(part(2, "m2.qmsg"), first);
+}

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "Database.h"
+#include "MdirReader.h"
 #include "MessageList.h"
+#include "Notify.h"
 #include "StoragePath.h"
 #include "TestSupport.h"
+#include "ThreadMngr.h"
 
 using TestSupport::TempDir;
 
@@ -406,4 +409,105 @@ TEST(MessageListRead, MissingCacheIsReported)
 		ErrFileNotFound);
 	EXPECT_TRUE(byId.empty());
 	EXPECT_EQ(unread, 0);
+}
+
+// ---- the background reader ----
+
+namespace {
+
+// Keeps every hand-over of the reader.
+struct Collected : MdirReader::Target {
+	void MdirRead(const TString& mdir, NodeList& msgIdList, NodeList& displayList, NodeList& attachList,
+		long unread, bool expanded) override
+	{
+		reads.push_back(mdir.String());
+		byId = msgIdList;
+		display = displayList;
+		attach = attachList;
+		count = unread;
+		open = expanded;
+	}
+	void MdirReadFailed(const TString& mdir, Error e) override
+	{
+		failures.push_back(mdir.String());
+		error = e;
+	}
+	std::vector<std::string> reads, failures;
+	NodeList byId, display, attach;
+	long count = -1;
+	bool open = false;
+	Error error = ErrOkay;
+};
+
+// The reader with what it needs around it: the notification bus (its hand-over) and running
+// worker threads.
+class ReaderRun : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(Notify::Start());
+		ASSERT_TRUE(ThreadMngr::Start());
+		ASSERT_TRUE(MessageList::Start());
+		ASSERT_TRUE(MdirReader::Start());
+		ThreadMngr::State(true);
+	}
+	void TearDown() override
+	{
+		ThreadMngr::Stop();
+		MdirReader::Stop();
+		MessageList::Stop();
+		Notify::Stop();
+	}
+	static void waitIdle()
+	{
+		for (int i = 0; i < 200 && MdirReader::Busy(); i++)
+			Notify::WaitAndDeliver(50000);
+		Notify::Deliver();
+	}
+};
+
+}  // namespace
+
+TEST_F(ReaderRun, DeliversOnlyTheLastDirectoryAskedFor)
+{
+	TempDir first, second;
+	writeCache(first.Path(), {{"x"}, {"y", {"x"}}});
+	writeCache(second.Path(),
+		{{"a", {}, 1}, {"b", {"a"}, 2, "Re", "B", "", 0, 0, false}, {"p1", {}, 3, "bin", "C", "bin", 1, 2},
+			{"p2", {}, 4, "bin", "C", "bin", 2, 2}});
+	Collected got;
+	MdirReader::Read(TString(first.Path().c_str()), &got, kByDate, true, false, true, false);
+	MdirReader::Read(TString(second.Path().c_str()), &got, kByDate, true, true, true, false);
+	waitIdle();
+	EXPECT_FALSE(MdirReader::Busy());
+	ASSERT_EQ(got.reads, std::vector<std::string>{second.Path()});
+	EXPECT_TRUE(got.failures.empty());
+	EXPECT_EQ(draw(got.display), "a(b) p1(p2)");
+	EXPECT_EQ(got.byId.size(), 4u);
+	EXPECT_EQ(got.attach.size(), 2u);
+	EXPECT_EQ(got.count, 3);
+	EXPECT_TRUE(got.open);
+
+	// Read messages left out, flat and newest first.
+	MdirReader::Read(
+		TString(second.Path().c_str()), &got, {HeadersNode::compareDate, false}, false, false, false, false);
+	waitIdle();
+	ASSERT_EQ(got.reads.size(), 2u);
+	EXPECT_EQ(draw(got.display), "p2 p1 a");
+	EXPECT_EQ(got.attach.size(), 2u);
+}
+
+TEST_F(ReaderRun, MissingCacheIsReportedToTheTarget)
+{
+	TempDir dir;
+	Collected got;
+	MdirReader::Read(TString(dir.Path().c_str()), &got, kByDate, false, false, true, false);
+	waitIdle();
+	EXPECT_TRUE(got.reads.empty());
+	ASSERT_EQ(got.failures, std::vector<std::string>{dir.Path()});
+	EXPECT_EQ(got.error, ErrFileNotFound);
+	// An empty path ends the reading without a hand-over.
+	MdirReader::Read(TString(), &got, kByDate, false, false, true, false);
+	waitIdle();
+	EXPECT_EQ(got.failures.size(), 1u);
 }

@@ -310,15 +310,15 @@ void HeaderAttr::AttrAttachmentPart(TString& base, long& number, long& total) co
 	if ((mData.attach != MessageAttachFirst && mData.attach != MessageAttachSecondary) || !sectAttach(sect) ||
 		sect.PartTotalGet() <= 1)
 		return;
-	if (AttrMimeMessage()) {
-		TString id;
-		if (AttrPartialData(id, number, total)) {
-			TString t = retag(id, kCharsetUTF8);
-			if (!t.Valid())
-				t.Clean();
-			t.AllowInvalidSet(false);
-			base = std::move(t);
-		}
+	// A message/partial message is matched by its id; any other MIME message (yEnc posts often
+	// carry a MIME-Version) by its sender and subject, as a plain one is.
+	TString id;
+	if (AttrMimeMessage() && AttrPartialData(id, number, total)) {
+		TString t = retag(id, kCharsetUTF8);
+		if (!t.Valid())
+			t.Clean();
+		t.AllowInvalidSet(false);
+		base = std::move(t);
 		return;
 	}
 	number = sect.PartNumberGet();

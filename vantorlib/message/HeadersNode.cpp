@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "CSet.h"
@@ -59,21 +61,32 @@ void putLine(std::string& out, const TString& value)
 	out += '\n';
 }
 
-bool number(const std::string& s, long long& value)
+// A decimal number as strtoll reads it, over the whole text; false (and 0) otherwise.
+bool number(std::string_view s, long long& value)
 {
 	value = 0;
 	if (s.empty())
 		return false;
+	if (s[0] == '-' || (s[0] >= '0' && s[0] <= '9')) {
+		long long v = 0;
+		auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+		if (ec != std::errc() || end != s.data() + s.size())
+			return false;
+		value = v;
+		return true;
+	}
+	// Leading blanks or a plus sign: the C library's reading.
+	std::string copy(s);
 	errno = 0;
 	char* end = nullptr;
-	long long v = std::strtoll(s.c_str(), &end, 10);
-	if (errno != 0 || end == s.c_str() || *end != '\0')
+	long long v = std::strtoll(copy.c_str(), &end, 10);
+	if (errno != 0 || end == copy.c_str() || *end != '\0')
 		return false;
 	value = v;
 	return true;
 }
 
-int32_t number32(const std::string& s)
+int32_t number32(std::string_view s)
 {
 	long long v = 0;
 	if (!number(s, v) || v < INT32_MIN || v > INT32_MAX)
@@ -81,17 +94,35 @@ int32_t number32(const std::string& s)
 	return static_cast<int32_t>(v);
 }
 
-HeadersNode::Text textLine(const std::string& line)
+bool ascii(const char* p, size_t n)
 {
-	if (line.empty())
-		return std::nullopt;
-	long bytes = 0, chars = 0;
+	size_t i = 0;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t w;
+		std::memcpy(&w, p + i, 8);
+		if (w & 0x8080808080808080ULL)
+			return false;
+	}
+	for (; i < n; ++i)
+		if (static_cast<unsigned char>(p[i]) >= 0x80)
+			return false;
+	return true;
+}
+
+// A record line as a text field: absent when empty or not valid UTF-8.
+void textLine(HeadersNode::Text& field, std::string_view line)
+{
 	long n = static_cast<long>(line.size());
-	if (!Unicode::Validate(line.c_str(), n + 1, n + 1, &bytes, &chars))
-		return std::nullopt;
-	TString t;
-	t.AssignByte(line.data(), n);
-	return t;
+	long bytes = 0, chars = 0;
+	if (n == 0 ||
+		(!ascii(line.data(), line.size()) &&
+			(!Unicode::Validate(line.data(), n, n, &bytes, &chars) || bytes != n))) {
+		field.reset();
+		return;
+	}
+	if (!field)
+		field.emplace();
+	field->AssignByte(line.data(), n);
 }
 
 int sign(long long d)
@@ -181,8 +212,21 @@ HeadersNodePtr HeadersNode::initWithMsgID(const TString& msgid, const TString& r
 {
 	auto node = std::make_shared<HeadersNode>();
 	node->fMsgID = msgid;
-	node->fData = MessageData();
 	node->updateWithString(record);
+	if (!node->fAuthor || !node->fFilename || !node->fSubject || !node->fUserAgent)
+		return nullptr;
+	return node;
+}
+
+HeadersNodePtr HeadersNode::initWithMsgID(std::string_view msgid, std::string_view record)
+{
+	auto node = std::make_shared<HeadersNode>();
+	long n = static_cast<long>(msgid.size()), bytes = 0, chars = 0;
+	if (!ascii(msgid.data(), msgid.size()) &&
+		(!Unicode::Validate(msgid.data(), n, n, &bytes, &chars) || bytes != n))
+		node->fMsgID.AllowInvalidSet(true);
+	node->fMsgID.AssignByte(msgid.data(), n);
+	node->updateWithText(record);
 	if (!node->fAuthor || !node->fFilename || !node->fSubject || !node->fUserAgent)
 		return nullptr;
 	return node;
@@ -235,48 +279,66 @@ void HeadersNode::stringWrite(TString& out) const
 
 void HeadersNode::updateWithString(const TString& text)
 {
-	std::vector<std::string> lines;
-	const char* p = text.String();
-	const char* end = p + text.ByteLength();
-	while (p < end) {
-		const char* lf = std::find(p, end, '\n');
-		std::string line(p, lf);
+	updateWithText(std::string_view(text.String(), static_cast<size_t>(text.ByteLength())));
+}
+
+void HeadersNode::updateWithText(std::string_view text)
+{
+	// Line splitting stops at a zero byte.
+	const char* p = text.data();
+	const char* end = p + text.size();
+	if (const void* nul = std::memchr(p, 0, text.size()))
+		end = static_cast<const char*>(nul);
+	// Each call gives the next line without its line end; an empty view past the end.
+	auto next = [&p, end]() -> std::string_view {
+		if (p >= end)
+			return std::string_view();
+		const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+		const char* stop = lf ? lf : end;
+		std::string_view line(p, static_cast<size_t>(stop - p));
+		p = lf ? lf + 1 : end;
 		if (!line.empty() && line.back() == '\r')
-			line.pop_back();
-		lines.push_back(std::move(line));
-		p = lf == end ? end : lf + 1;
-	}
-	auto line = [&lines](size_t i) -> const std::string& {
-		static const std::string none;
-		return i < lines.size() ? lines[i] : none;
+			line.remove_suffix(1);
+		return line;
 	};
 
-	TString state;
-	state.AllowInvalidSet(true);
-	state.AssignByte(line(0).data(), static_cast<long>(line(0).size()));
-	MessageData::FromString(fData, state);
-	charsetSet(CSet::Value(line(1).c_str()));
+	std::string_view state = next();
+	auto letter = [&state](size_t i) -> int32_t { return i < state.size() ? state[i] : 'x'; };
+	fData.type = MessageData::TypeValid(letter(0));
+	fData.state = MessageData::StateValid(letter(1));
+	fData.attach = MessageData::AttachValid(letter(2));
+	fData.read = MessageData::ReadValid(letter(3));
+	fData.download = MessageData::DownloadValid(letter(4));
+	fData.charset = state.size() > 5 ? CSet::CharValue(state[5]) : kCharsetNone;
+	std::string_view cs = next();
+	char name[64] = "";
+	if (cs.size() < sizeof name)
+		std::memcpy(name, cs.data(), cs.size()), name[cs.size()] = 0;
+	charsetSet(CSet::Value(name));
 	long long date = 0;
-	number(line(2), date);
+	number(next(), date);
 	fDateTime = date;
-	fLines = number32(line(3));
-	fAuthor = textLine(line(4));
-	fEmail = textLine(line(5));
-	fFilename = textLine(line(6));
-	fNewsgroupsTo = textLine(line(7));
-	fSubject = textLine(line(8));
-	fUserAgent = textLine(line(9));
-	fAttachID = textLine(line(10));
-	const std::string& parts = line(11);
+	fLines = number32(next());
+	textLine(fAuthor, next());
+	textLine(fEmail, next());
+	textLine(fFilename, next());
+	textLine(fNewsgroupsTo, next());
+	textLine(fSubject, next());
+	textLine(fUserAgent, next());
+	textLine(fAttachID, next());
+	std::string_view parts = next();
 	size_t slash = parts.find('/');
 	fPartNumber = number32(parts.substr(0, slash));
-	fPartTotal = slash == std::string::npos ? 0 : number32(parts.substr(slash + 1));
+	fPartTotal = slash == std::string_view::npos ? 0 : number32(parts.substr(slash + 1));
 	fRefList.clear();
-	for (size_t i = 12; i < lines.size() && !lines[i].empty(); ++i) {
-		TString ref;
-		ref.AllowInvalidSet(true);
-		ref.AssignByte(lines[i].data(), static_cast<long>(lines[i].size()));
-		fRefList.push_back(std::move(ref));
+	// One allocation for the list: at most one reference per line left.
+	size_t lines = p < end ? 1 + static_cast<size_t>(std::count(p, end, '\n')) : 0;
+	fRefList.reserve(lines);
+	for (std::string_view ref = next(); !ref.empty(); ref = next()) {
+		fRefList.emplace_back();
+		TString& r = fRefList.back();
+		r.AllowInvalidSet(true);
+		r.AssignByte(ref.data(), static_cast<long>(ref.size()));
 	}
 }
 

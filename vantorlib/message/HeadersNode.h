@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "HeaderAttr.h"
@@ -42,12 +43,14 @@ public:
 	// Construction. A record without author, file name, subject or user agent yields none.
 	static HeadersNodePtr initWithHeader(const HeaderAttr& header);
 	static HeadersNodePtr initWithMsgID(const TString& msgid, const TString& record);
+	static HeadersNodePtr initWithMsgID(std::string_view msgid, std::string_view record);
 	static HeadersNodePtr initWithMsgID(const TString& msgid);
 	static HeadersNodePtr initWithAttachID(const TString& attachID, long partNumber, long partTotal);
 
 	// The cache record text (UTF-8, every line ending in LF), and its reading.
 	void stringWrite(TString& out) const;
 	void updateWithString(const TString& text);
+	void updateWithText(std::string_view text);
 
 	// State letters.
 	bool unreadGet() const { return fData.read == MessageReadUnread; }

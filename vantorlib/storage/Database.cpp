@@ -30,6 +30,8 @@ constexpr long kModeSwitchAfter = 32;
 constexpr long kIndexCacheBlocks =
 	(Database::kIndexStart + Database::kIndexLen * Database::kRecordMax) / Database::kBlockLen + 2;
 constexpr char kEmptyData[] = "empty";
+// Records read ahead per system call while iterating (half a megabyte of data blocks).
+constexpr int32_t kAheadRecords = 128;
 
 long long indexOffset(int32_t record)
 {
@@ -134,10 +136,15 @@ bool Database::fieldParse(const char* p, int32_t* value)
 
 void Database::fieldFormat(char* p, long value)
 {
-	// Values never exceed 60000, so six characters always hold them.
-	char buf[16];
-	std::snprintf(buf, sizeof buf, "%6ld", value);
-	std::memcpy(p, buf, kFieldLen);
+	// Values never exceed 60000, so six characters always hold them: "%6ld".
+	unsigned long v = value < 0 ? 0 : static_cast<unsigned long>(value);
+	long i = kFieldLen;
+	do {
+		p[--i] = static_cast<char>('0' + v % 10);
+		v /= 10;
+	} while (v != 0 && i > 0);
+	while (i > 0)
+		p[--i] = ' ';
 }
 
 void Database::filePaths(const TString& path, TString& index, TString& data)
@@ -199,6 +206,10 @@ void Database::reset()
 	mIter = 1;
 	mStream = false;
 	mModeRun = 0;
+	mAheadIndex = std::vector<char>();
+	mAheadData = std::vector<char>();
+	mAheadFirst = 0;
+	mAheadCount = 0;
 }
 
 Error Database::Open(const TString& path, long long lockWait)
@@ -310,8 +321,10 @@ Error Database::Close()
 {
 	if (!IsOpen())
 		return ErrFileNotOpen;
-	// Everything else reaches the disk before the clean status does, so that a crash in
-	// between leaves a store that the next open refuses.
+	// Everything else reaches the disk before the clean status is written, so that a crash
+	// in between leaves a store that the next open refuses. The clean status itself need not
+	// be waited for: lost, it leaves the store marked changed, and the next open refuses it
+	// the same way. A store that was only read is synced not at all.
 	Error e = mDataFile.Flush();
 	Error f = mIndexFile.Flush();
 	if (e == ErrOkay)
@@ -319,11 +332,11 @@ Error Database::Close()
 	if (mState.status != StatusInvalid && mState.written != StatusClean) {
 		if (e == ErrOkay) {
 			mState.status = StatusClean;
-			e = headerWrite(true);
+			e = headerWrite(false);
 		}
 	}
 	Error c = mDataFile.Close();
-	Error d = mIndexFile.Close();
+	Error d = mIndexFile.CloseUnsynced();
 	if (e == ErrOkay)
 		e = c;
 	if (e == ErrOkay)
@@ -420,23 +433,36 @@ Error Database::failed(Error e)
 
 // ---- index records ----
 
-Error Database::slotParse(const char* raw, Index& slot) const
+Error Database::rawParse(
+	const char* raw, int32_t& next, int32_t& length, const char*& key, long& keyLen) const
 {
 	if (raw[kIndexLen - 1] != '\n')
 		return ErrFileInvalidData;
-	int32_t next = 0, length = 0;
 	if (!fieldParse(raw, &next) || !fieldParse(raw + kFieldLen, &length) || length > kDataMax ||
 		next > static_cast<int32_t>(mSlots.size()))
 		return ErrFileInvalidData;
 	long len = kKeyField;
-	const char* key = raw + kKeyOffset;
+	key = raw + kKeyOffset;
 	while (len > 0 && key[len - 1] == ' ')
 		--len;
+	keyLen = len;
 	if (len == 0)
 		return ErrFileInvalidData;
-	slot.key.assign(key, static_cast<size_t>(len));
-	if (!isReserved(slot.key) && !KeyValid(key, len))
+	bool reserved = len == kDeletedLen && std::memcmp(key, sDeleted, kDeletedLen) == 0;
+	if (!reserved && !KeyValid(key, len))
 		return ErrFileInvalidData;
+	return ErrOkay;
+}
+
+Error Database::slotParse(const char* raw, Index& slot) const
+{
+	int32_t next = 0, length = 0;
+	const char* key = nullptr;
+	long len = 0;
+	Error e = rawParse(raw, next, length, key, len);
+	if (e != ErrOkay)
+		return e;
+	slot.key.assign(key, static_cast<size_t>(len));
 	slot.next = next;
 	slot.length = length;
 	slot.prev = 0;
@@ -466,6 +492,7 @@ Error Database::slotGet(int32_t record, Index** slot)
 
 Error Database::slotWrite(int32_t record)
 {
+	mAheadCount = 0;
 	const Index& s = mSlots[static_cast<size_t>(record - 1)];
 	char raw[kIndexLen];
 	std::memset(raw, ' ', sizeof raw);
@@ -554,7 +581,10 @@ Error Database::locate(const TString& key, int32_t* record)
 	Error e = chainLoad(bucket);
 	if (e != ErrOkay)
 		return e;
-	auto it = mKeys.find(std::string(key.String(), static_cast<size_t>(key.ByteLength())));
+	// The lookup key's buffer is kept from call to call, so that a lookup allocates nothing.
+	static thread_local std::string probe;
+	probe.assign(key.String(), static_cast<size_t>(key.ByteLength()));
+	auto it = mKeys.find(probe);
 	if (it == mKeys.end())
 		return ErrGmCommandFailed;
 	*record = it->second;
@@ -595,6 +625,7 @@ Error Database::dataRead(int32_t record, TString& data, bool stream)
 
 Error Database::dataWrite(int32_t record, const char* text, long len, bool stream)
 {
+	mAheadCount = 0;
 	Error e = dataMode(stream);
 	if (e != ErrOkay)
 		return e;
@@ -769,23 +800,65 @@ Error Database::RecordNext(TString& key, TString& data)
 {
 	key.Erase();
 	data.Erase();
+	std::string_view k, d;
+	Error e = RecordNextView(k, d);
+	if (e != ErrOkay)
+		return e;
+	// Records are meant to be UTF-8 but are handed back byte for byte whatever they hold.
+	data.AllowInvalidSet(true);
+	data.AssignByte(d.data(), static_cast<long>(d.size()));
+	FileBase::AssignBytes(key, k.data(), k.size());
+	return ErrOkay;
+}
+
+// Reads the index records and data blocks of the records from first on into the window.
+Error Database::aheadFill(int32_t first)
+{
+	mAheadCount = 0;
+	int32_t total = static_cast<int32_t>(mSlots.size());
+	int32_t count = std::min(kAheadRecords, total - first + 1);
+	mAheadIndex.resize(static_cast<size_t>(kAheadRecords * kIndexLen));
+	mAheadData.resize(static_cast<size_t>(kAheadRecords * kBlockLen));
+	Error e = readAt(mIndexFile, indexOffset(first), mAheadIndex.data(),
+		static_cast<unsigned long long>(count) * kIndexLen);
+	if (e == ErrOkay)
+		e = readAt(mDataFile, dataOffset(first), mAheadData.data(),
+			static_cast<unsigned long long>(count) * kBlockLen);
+	if (e != ErrOkay)
+		return e;
+	mAheadFirst = first;
+	mAheadCount = count;
+	return ErrOkay;
+}
+
+Error Database::RecordNextView(std::string_view& key, std::string_view& data)
+{
+	key = std::string_view();
+	data = std::string_view();
 	if (!IsOpen())
 		return ErrFileNotOpen;
 	while (mIter <= static_cast<int32_t>(mSlots.size())) {
 		int32_t r = mIter;
-		Index* s;
-		Error e = slotGet(r, &s);
+		if (r < mAheadFirst || r >= mAheadFirst + mAheadCount) {
+			Error e = aheadFill(r);
+			if (e != ErrOkay)
+				return failed(e);
+		}
+		size_t at = static_cast<size_t>(r - mAheadFirst);
+		int32_t next = 0, length = 0;
+		const char* k = nullptr;
+		long keyLen = 0;
+		Error e = rawParse(mAheadIndex.data() + at * kIndexLen, next, length, k, keyLen);
 		if (e != ErrOkay)
 			return failed(e);
 		++mIter;
-		if (isReserved(s->key))
+		if (keyLen == kDeletedLen && std::memcmp(k, sDeleted, kDeletedLen) == 0)
 			continue;
-		e = dataRead(r, data, true);
-		if (e != ErrOkay) {
-			data.Erase();
-			return failed(e);
-		}
-		FileBase::AssignBytes(key, s->key.data(), s->key.size());
+		const char* block = mAheadData.data() + at * kBlockLen;
+		if (std::memchr(block, 0, kBlockLen))
+			return failed(ErrFileInvalidData);
+		key = std::string_view(k, static_cast<size_t>(keyLen));
+		data = std::string_view(block, static_cast<size_t>(length));
 		return ErrOkay;
 	}
 	return ErrFileEnd;
@@ -810,6 +883,7 @@ Error Database::Initialize()
 	mSlots.clear();
 	mKeys.clear();
 	mIter = 1;
+	mAheadCount = 0;
 	mState.live = 0;
 	mState.deleted = 0;
 	e = headerWrite(true);

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -72,6 +73,9 @@ public:
 	// position, so other calls between two RecordNext calls do not disturb it.
 	Error Rewind();
 	Error RecordNext(TString& key, TString& data);
+	// The same, with the key and the record as views into the store's own buffer, valid until
+	// the next call on this object: a whole store is read without a copy per record.
+	Error RecordNextView(std::string_view& key, std::string_view& data);
 
 	// Empties an open store.
 	Error Initialize();
@@ -118,6 +122,9 @@ private:
 
 	Error slotGet(int32_t record, Index** slot);
 	Error slotParse(const char* raw, Index& slot) const;
+	// Checks one index record as read from the file and gives its fields; the key stays in raw.
+	Error rawParse(const char* raw, int32_t& next, int32_t& length, const char*& key, long& keyLen) const;
+	Error aheadFill(int32_t first);
 	Error slotWrite(int32_t record);
 	Error scanAll();
 	Error chainLoad(long bucket);
@@ -140,6 +147,12 @@ private:
 	std::vector<Index> mSlots;  // record n at n - 1
 	std::unordered_map<std::string, int32_t> mKeys;  // keys of the loaded chains
 	int32_t mIter = 1;
+	// Iteration reads index records and data blocks ahead, many per system call; any change
+	// to the store empties this window.
+	std::vector<char> mAheadIndex;
+	std::vector<char> mAheadData;
+	int32_t mAheadFirst = 0;
+	int32_t mAheadCount = 0;
 	bool mStream = false;  // the data cache has the large blocks
 	long mModeRun = 0;  // accesses in a row of the other kind
 };

@@ -17,6 +17,7 @@ Error RandomFile::openFile(
 	mCache.clear();
 	mPosition = 0;
 	mSize = 0;
+	mUnsynced = false;
 	Error e = DiskFile::openFile(path, access, lockWait, create, known);
 	if (e == ErrOkay) {
 		unsigned long long size = 0;
@@ -42,6 +43,7 @@ Error RandomFile::blockWrite(long index, Block& block)
 	long len = extent(index);
 	if (len > 0) {
 		unsigned long long done;
+		mUnsynced = true;
 		Error e = mImp.WriteAt(static_cast<long long>(index) * mBlockSize, block.data.get(),
 			static_cast<unsigned long long>(len), &done);
 		if (e != ErrOkay)
@@ -114,6 +116,16 @@ Error RandomFile::Read(void* data, unsigned long long n, unsigned long long* don
 	while (*done < n && mPosition < mSize) {
 		long index = static_cast<long>(mPosition / mBlockSize);
 		long offset = static_cast<long>(mPosition % mBlockSize);
+		// A read of whole blocks goes straight from the file into the caller's buffer for the
+		// blocks that the cache does not hold (their bytes on disk are current), in one call.
+		bool whole = n - *done >= static_cast<unsigned long long>(mBlockSize) &&
+			(offset == 0 || n - *done >= static_cast<unsigned long long>(2 * mBlockSize));
+		if (whole && mCache.count(index) == 0) {
+			e = readDirect(out + *done, n - *done, done);
+			if (e != ErrOkay)
+				return e;
+			continue;
+		}
 		Block* block;
 		e = blockGet(index, &block);
 		if (e != ErrOkay)
@@ -131,11 +143,36 @@ Error RandomFile::Read(void* data, unsigned long long n, unsigned long long* don
 	return ErrOkay;
 }
 
+Error RandomFile::readDirect(unsigned char* out, unsigned long long want, unsigned long long* done)
+{
+	// The run of uncached blocks from the position on, within the request and the file.
+	long long end = mPosition + static_cast<long long>(want);
+	if (end > mSize)
+		end = mSize;
+	long first = static_cast<long>(mPosition / mBlockSize);
+	auto next = mCache.upper_bound(first);
+	if (next != mCache.end() && static_cast<long long>(next->first) * mBlockSize < end)
+		end = static_cast<long long>(next->first) * mBlockSize;
+	unsigned long long len = static_cast<unsigned long long>(end - mPosition);
+	unsigned long long got = 0;
+	Error e = mImp.ReadAt(mPosition, out, len, &got);
+	if (e != ErrOkay && e != ErrFileEnd)
+		return e;
+	// Bytes past the end of the file on disk read as zeros, as they do through the cache.
+	if (got < len)
+		std::memset(out + got, 0, static_cast<size_t>(len - got));
+	*done += len;
+	mPosition = end;
+	return ErrOkay;
+}
+
 Error RandomFile::Write(const void* data, unsigned long long n, unsigned long long* done)
 {
 	*done = 0;
-	if (!mActive)
+	if (!mActive) {
+		mUnsynced = true;
 		return DiskFile::Write(data, n, done);
+	}
 	Error e = canWrite();
 	if (e != ErrOkay)
 		return e;
@@ -173,6 +210,7 @@ Error RandomFile::WriteRange(
 		e = Write(data, n, done);
 	if (e == ErrOkay) {
 		unsigned long long put;
+		mUnsynced = true;
 		e = mImp.WriteAt(offset, data, n, &put);
 	}
 	if (e == ErrOkay)
@@ -180,7 +218,7 @@ Error RandomFile::WriteRange(
 	return e;
 }
 
-Error RandomFile::Flush()
+Error RandomFile::blocksWrite()
 {
 	if (!IsOpen())
 		return ErrFileNotOpen;
@@ -192,22 +230,46 @@ Error RandomFile::Flush()
 		if (result == ErrOkay)
 			result = e;
 	}
-	Error s = mImp.Sync();
-	return result != ErrOkay ? result : s;
+	return result;
+}
+
+Error RandomFile::Flush()
+{
+	Error result = blocksWrite();
+	if (result != ErrFileNotOpen && mUnsynced) {
+		Error s = mImp.Sync();
+		if (s == ErrOkay && result == ErrOkay)
+			mUnsynced = false;
+		if (result == ErrOkay)
+			result = s;
+	}
+	return result;
+}
+
+Error RandomFile::CloseUnsynced()
+{
+	Error e = IsOpen() ? blocksWrite() : ErrOkay;
+	mCache.clear();
+	mPosition = 0;
+	mSize = 0;
+	mUnsynced = false;
+	Error c = DiskFile::Close();
+	return e != ErrOkay ? e : c;
 }
 
 Error RandomFile::cacheDrop()
 {
+	// The blocks are written out, not synced: that is for Flush and Close.
 	Error e = ErrOkay;
 	if (IsOpen() && !mCache.empty())
-		e = Flush();
+		e = blocksWrite();
 	mCache.clear();
 	return e;
 }
 
 Error RandomFile::Close()
 {
-	Error e = IsOpen() ? cacheDrop() : ErrOkay;
+	Error e = IsOpen() ? Flush() : ErrOkay;
 	mCache.clear();
 	mPosition = 0;
 	mSize = 0;
@@ -258,12 +320,15 @@ Error RandomFile::SizeGet(unsigned long long* size) const
 
 Error RandomFile::SizeSet(unsigned long long size)
 {
-	if (!mActive)
+	if (!mActive) {
+		mUnsynced = true;
 		return DiskFile::SizeSet(size);
+	}
 	if (!IsOpen())
 		return ErrFileNotOpen;
 	// Cached blocks past the new end must not bring the old bytes back later.
 	Error e = cacheDrop();
+	mUnsynced = true;
 	if (e == ErrOkay)
 		e = DiskFile::SizeSet(size);
 	if (e == ErrOkay)

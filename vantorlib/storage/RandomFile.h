@@ -24,7 +24,12 @@ public:
 	~RandomFile() override;
 
 	Error Close() override;
+	// Writes the changed blocks and makes them durable; a file with no write since the last
+	// sync is not synced again.
 	Error Flush() override;
+	// Writes the changed blocks and closes without waiting for them to reach the disk: for a
+	// last write whose loss the owner can tell (the record database's clean status).
+	Error CloseUnsynced();
 	Error PositionGet(long long* pos) const override;
 	Error PositionSet(long long pos, FilePtrMethod method) override;
 	Error Read(void* data, unsigned long long n, unsigned long long* done) override;
@@ -55,9 +60,13 @@ private:
 	// block passes false and saves the read.
 	Error blockGet(long index, Block** block, bool fill = true);
 	Error blockWrite(long index, Block& block);
+	// Reads the run of uncached blocks at the position (at most want bytes) past the cache.
+	Error readDirect(unsigned char* out, unsigned long long want, unsigned long long* done);
 	Error cacheDrop();
+	Error blocksWrite();
 
 	bool mActive = true;
+	bool mUnsynced = false;  // bytes written since the last sync
 	long mBlockSize = 4096;
 	long mBlockCount = 16;
 	long long mPosition = 0;
