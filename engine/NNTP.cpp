@@ -13,6 +13,7 @@
 #include "NetName.h"
 #include "PathMngr.h"
 #include "TextFile.h"
+#include "TimeCore.h"
 
 namespace {
 
@@ -111,6 +112,8 @@ void NNTP::dataClear()
 	mData.fileIds.clear();
 	mData.indexList.Clear();
 	mData.sent.clear();
+	mData.unsynced.clear();
+	mData.stateTime = TimeCore::TickCount();
 }
 
 void NNTP::dataSetup(ActivityType type, const TString& group)
@@ -178,6 +181,40 @@ Error NNTP::stateWrite(const TString& stateFile, Error err)
 	return err != ErrOkay ? err : e;
 }
 
+// The message files handed over since the last time become durable in one step: a sync of
+// the volume they were written on (the owner files them on the same volume). When that fails
+// their numbers are made unvisited again, so that no number is recorded whose file may be lost.
+Error NNTP::filesDurable()
+{
+	if (mData.unsynced.empty())
+		return ErrOkay;
+	Error e = FileMngr::SyncVolume(tempDirectory.Empty() ? TString(".") : tempDirectory);
+	if (e != ErrOkay) {
+		ErrorLog(ErrorFileWrite, e);
+		for (uint32_t n : mData.unsynced)
+			mData.indexList.IndexRemove(n);
+	}
+	mData.unsynced.clear();
+	return e;
+}
+
+// The state file in the middle of a download: the files stored so far made durable first,
+// and the numbers whose requests are still outstanding left out.
+Error NNTP::stateCheckpoint(const TString& stateFile)
+{
+	mData.stateTime = TimeCore::TickCount();
+	Error e = filesDurable();
+	if (e != ErrOkay)
+		return e;
+	NNTPIndexList now = mData.indexList;
+	for (uint32_t n : mData.sent)
+		now.IndexRemove(n);
+	e = now.StateWrite(stateFile);
+	if (e != ErrOkay)
+		ErrorLog(ErrorFileWrite, e);
+	return e;
+}
+
 Error NNTP::cmndGroup(const TString& group)
 {
 	Error e = CmndSend("GROUP", group);
@@ -221,8 +258,11 @@ Error NNTP::groupOperation(ActivityType type, const TString& group, const TStrin
 		if (type == ActivityCatchupGroup)
 			mData.indexList.GroupCatchup();
 		else
-			err = headLoop(group);
+			err = headLoop(group, stateFile);
 	}
+	Error synced = filesDurable();
+	if (err == ErrOkay)
+		err = synced;
 	err = stateWrite(stateFile, err);
 	Activity().lines = 0;
 	return err;
@@ -270,8 +310,15 @@ Error NNTP::dnldSend(bool& nothingLeft)
 			head.HeaderGet(kHeaderMessageID, id);
 			id.Trim();
 			if (!NetName::MsgIdValid(id)) {
-				ErrorLog(ErrorFileRead, ErrFileInvalidData);
-				return ErrFileInvalidData;
+				// No body can be asked for without a valid id: this message is skipped, and
+				// counted as done like a body the server does not have, and the rest go on.
+				TString path;
+				mData.files[index].PathGet(path);
+				LogWriteFmt("Invalid Message-ID, body skipped: %s", path.String());
+				mData.nextIndex++;
+				a.done++;
+				i--;
+				continue;
 			}
 			e = CmndSendAhead("BODY", id);
 			if (e != ErrOkay)
@@ -359,6 +406,8 @@ Error NNTP::headFile(const TString& group, uint32_t number)
 	tempPath(path);
 	MessageFile file;
 	Activity().lines = 0;
+	// Made durable together with the others before the state file records the number.
+	file.DurableSet(false);
 	Error err = file.DownloadOpen(path, MessageTypeUsenet, fileCreator);
 	if (err != ErrOkay)
 		ErrorLog(ErrorFileOpen, err);
@@ -376,6 +425,7 @@ Error NNTP::headFile(const TString& group, uint32_t number)
 	}
 	if (err == ErrOkay) {
 		handOver(group, path);
+		mData.unsynced.push_back(number);
 		Activity().done++;
 	} else {
 		mData.indexList.IndexRemove(number);
@@ -386,7 +436,7 @@ Error NNTP::headFile(const TString& group, uint32_t number)
 	return err;
 }
 
-Error NNTP::headLoop(const TString& group)
+Error NNTP::headLoop(const TString& group, const TString& stateFile)
 {
 	dataSetupCount();
 	mData.sent.clear();
@@ -404,6 +454,10 @@ Error NNTP::headLoop(const TString& group)
 		err = replyRead(code, n);
 		if (err == ErrOkay) {
 			err = headFile(group, n);
+			if (err == ErrOkay &&
+				(mData.unsynced.size() >= stateEveryArticles ||
+					TimeCore::TickCount() - mData.stateTime >= stateEveryMicros))
+				err = stateCheckpoint(stateFile);
 		} else if (err == ErrGmCommandFailed) {
 			err = ErrOkay;  // not on the server: skipped for good
 			continue;
@@ -740,8 +794,7 @@ Error NNTP::Upload(const TString& outboxDirectory)
 		err = CmndSend("POST");
 		if (err == ErrNeedMoreData) {
 			err = ErrOkay;
-			TString line, held;
-			bool inHeader = true;
+			TString line;
 			for (;;) {
 				Error e = file.UploadLine(line);
 				if (e == ErrFileEnd)
@@ -750,27 +803,6 @@ Error NNTP::Upload(const TString& outboxDirectory)
 					ErrorLog(ErrorFileRead, e);
 					err = e;
 					break;
-				}
-				// A header folded right after its colon has an empty first line, which servers
-				// refuse: it goes out joined with its continuation.
-				if (inHeader && !held.Empty()) {
-					if (line.ByteFirst() == ' ' || line.ByteFirst() == '\t') {
-						held.AppendByte(line.String(), line.ByteLength());
-						line = held;
-					} else {
-						e = DotLineSend(held, false);
-					}
-					held.Erase();
-					if (e != ErrOkay) {
-						err = e;
-						break;
-					}
-				}
-				if (line.Empty())
-					inHeader = false;
-				if (inHeader && line.ByteLast() == ':' && !line.FindPtr(' ') && !line.FindPtr('\t')) {
-					held = line;
-					continue;
 				}
 				e = DotLineSend(line, false);
 				if (e != ErrOkay) {

@@ -40,6 +40,8 @@ public:
 		std::vector<TString> fileIds;  // Message-ID of each entry of files (body downloads)
 		NNTPIndexList indexList;
 		std::deque<uint32_t> sent;  // requests sent, reply not yet read
+		std::vector<uint32_t> unsynced;  // handed over since the files were last made durable
+		long long stateTime = 0;  // tick count of the last state file write
 	};
 
 	static constexpr uint32_t kCreatorDefault = 0x74787474;  // 'txtt'
@@ -47,6 +49,8 @@ public:
 	static constexpr long long kArticleBytesMax = 64LL * 1024 * 1024;
 	static constexpr size_t kListNamesMax = 1000000;
 	static constexpr uint32_t kListEstimate = 50000;
+	static constexpr uint32_t kStateEveryArticles = 1000;
+	static constexpr long long kStateEveryMicros = 5000000;
 
 	static bool TypeBody(uint32_t type) { return type == 10 || type == 11 || type == 13; }
 	static bool TypeHeader(uint32_t type) { return type == 14; }
@@ -107,6 +111,12 @@ public:
 	Charset charset = kCharsetNone;
 	TString tempDirectory;
 	long long articleBytesMax = kArticleBytesMax;
+	// A long download writes the state file this often (articles stored, or microseconds),
+	// each time after making the files stored since the last write durable in one step, so
+	// that a crash costs a few articles fetched again and never a number marked visited whose
+	// file is lost.
+	uint32_t stateEveryArticles = kStateEveryArticles;
+	long long stateEveryMicros = kStateEveryMicros;
 
 protected:
 	const char* CStrExit() const override { return "QUIT"; }
@@ -121,7 +131,9 @@ private:
 	Error stateWrite(const TString& stateFile, Error err);
 	Error cmndGroup(const TString& group);
 	Error groupOperation(ActivityType type, const TString& group, const TString& stateFile);
-	Error headLoop(const TString& group);
+	Error filesDurable();
+	Error stateCheckpoint(const TString& stateFile);
+	Error headLoop(const TString& group, const TString& stateFile);
 	Error dnldSend(bool& nothingLeft);
 	Error replyRead(const char* expectCode, uint32_t number);
 	Error dataLines(class MessageFile& file);

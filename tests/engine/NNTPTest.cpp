@@ -232,6 +232,40 @@ TEST(NNTP, FailuresInTheMiddleLeaveNumbersToFetchAgain)
 	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
 }
 
+TEST(NNTP, StateFileWrittenDuringALongDownloadNeverGetsAheadOfTheFiles)
+{
+	// The state is written every two stored articles: whenever an article is handed over, the
+	// state file on disk records only articles handed over before it, and it keeps up.
+	ScriptServer s;
+	greet(s).Serve(groupServer("211 7 1 7 alt.test", [](uint32_t n, bool) { return article(n); }));
+	struct Watch {
+		Client* client;
+		std::vector<std::string> seen;  // the state's range line at each hand-over
+	} watch;
+	Client c;
+	watch.client = &c;
+	c.nntp.stateEveryArticles = 2;
+	c.nntp.stateEveryMicros = 60000000;
+	c.nntp.DownloadProcSet(
+		[](void* user, const TString& account, const TString& group, const TString& path, ActivityType t) {
+			auto* w = static_cast<Watch*>(user);
+			std::vector<std::string> lines = TestSupport::Exists(w->client->dir.Sub("state.txt"))
+				? w->client->stateLines()
+				: std::vector<std::string>();
+			w->seen.push_back(lines.size() > 1 ? lines[1] : "none");
+			Client::downloaded(w->client, account, group, path, t);
+		},
+		&watch);
+	ASSERT_EQ(c.connect(s), ErrOkay);
+	ASSERT_EQ(c.nntp.DownloadHeaders("alt.test", c.state()), ErrOkay);
+	EXPECT_EQ(
+		watch.seen, (std::vector<std::string>{"none", "none", "1 - 2", "1 - 2", "1 - 4", "1 - 4", "1 - 6"}));
+	EXPECT_EQ(c.stateLines(), (std::vector<std::string>{"1 7 7", "1 - 7"}));
+	c.nntp.Disconnect();
+	s.Finish();
+	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
+}
+
 TEST(NNTP, GroupAndListRepliesThatCannotBeUsed)
 {
 	ScriptServer s;
@@ -338,6 +372,45 @@ TEST(NNTP, BodiesOfStoredHeaderOnlyMessages)
 		c.nntp.DownloadBody("alt.test", TString(c.dir.Sub("group/none.qmsg").c_str())), ErrFileNotFound);
 	c.nntp.Disconnect();
 	s.Finish();
+	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
+}
+
+TEST(NNTP, BodyOfAMessageWithAnInvalidIdIsSkippedAndTheRestFetched)
+{
+	// Any body asked for is there; the one message whose stored id is not a message-id is never
+	// asked for, and the others still arrive.
+	ScriptServer s;
+	greet(s).Serve([](const std::string& line) -> std::string {
+		if (line.rfind("BODY <", 0) == 0)
+			return "222 0 " + line.substr(5) + "\r\nthe body\r\n.\r\n";
+		return line == "QUIT" ? "205 bye\r\n" : "500 what\r\n";
+	});
+	Client c;
+	::mkdir(c.dir.Sub("group").c_str(), 0700);
+	headerOnly(c, "<m1@example.org>", true);
+	std::string broken = headerOnly(c, "<m2@example.org>", true);
+	headerOnly(c, "<m3@example.org>", true);
+	std::string text = ReadFile(broken);
+	size_t at = text.find("<m2@example.org>");
+	ASSERT_NE(at, std::string::npos);
+	text.replace(at, 16, "m2 at example.org");
+	WriteFile(broken, text);
+	ASSERT_EQ(c.connect(s), ErrOkay);
+	ASSERT_EQ(c.nntp.DownloadBodiesMarked("alt.test", TString(c.dir.Sub("group").c_str())), ErrOkay);
+	ASSERT_EQ(c.files.size(), 2u);
+	for (const std::string& leaf : c.files) {
+		EXPECT_NE(c.stored(leaf).find("\nthe body\n"), std::string::npos) << leaf;
+		EXPECT_EQ(headOf(c.dir.Sub("store/" + leaf)).MessageStateGet(), MessageStateComplete);
+	}
+	EXPECT_TRUE(c.nntp.IsConnected());
+	EXPECT_EQ(ReadFile(broken), text);
+	c.nntp.Disconnect();
+	s.Finish();
+	EXPECT_NE(ReadFile(c.dir.Sub("log.txt")).find("Invalid Message-ID"), std::string::npos);
+	int bodies = 0;
+	for (const std::string& line : s.Received())
+		bodies += line.rfind("BODY ", 0) == 0;
+	EXPECT_EQ(bodies, 2);
 	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
 }
 

@@ -163,15 +163,22 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 
 	TestSupport::TempDir dir;
 	::mkdir(dir.Sub("outbox").c_str(), 0700);
+	// The first and the last subject are encoded into words long enough to need folding; a
+	// header line with nothing after its colon would make INN refuse the article.
 	const char* subjects[] = {"Gr\xC3\xBC\xC3\x9F"
 							  "e aus K\xC3\xB6ln \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC",
-		"plain subject"};
+		"plain subject",
+		"\xC3\x9C\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"
+		"berl\xC3\xA4nge \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE4\xBB\xB6\xE5\x90\x8D "
+		"und noch viel mehr Text, der nicht in eine Zeile passt \xE2\x80\x94 \xC3\xA9t\xC3\xA9 \xC3\xA0 "
+		"Z\xC3\xBCrich"};
 	const char* bodies[] = {
-		".signature\n..two dots\n.\nend", "line one\n. lone dot and space\n\xC3\xA9t\xC3\xA9"};
+		".signature\n..two dots\n.\nend", "line one\n. lone dot and space\n\xC3\xA9t\xC3\xA9", "short"};
+	constexpr int kCount = 3;
 	std::vector<std::vector<std::string>> sent;
 	NNTP nntp;
 	nntp.HardSet("User-Agent", "Quillfern test");
-	for (int k = 0; k < 2; k++) {
+	for (int k = 0; k < kCount; k++) {
 		MessageFile::Data d;
 		d.subject = subjects[k];
 		d.newsgroupsTo = group.c_str();
@@ -191,6 +198,12 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 		while (f.UploadLine(line) == ErrOkay)
 			lines.emplace_back(line.String(), size_t(line.ByteLength()));
 		f.UploadClose();
+		for (const std::string& l : lines) {
+			if (l.empty())
+				break;
+			bool continuation = l[0] == ' ' || l[0] == '\t';
+			EXPECT_TRUE(continuation || l.back() != ':') << "header line without a value: " << l;
+		}
 		sent.push_back(lines);
 	}
 	nntp.Activity().account = "Tester";
@@ -205,9 +218,10 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 	Error up = nntp.Upload(TString(dir.Sub("outbox").c_str()));
 	TString why;
 	ASSERT_EQ(up, ErrOkay) << nntp.LastError(why, up);
-	EXPECT_EQ(posted, 2);
+	EXPECT_EQ(posted, kCount);
 
-	for (const std::vector<std::string>& lines : sent) {
+	for (size_t k = 0; k < sent.size(); k++) {
+		const std::vector<std::string>& lines = sent[k];
 		std::string id;
 		for (const std::string& l : lines)
 			if (l.rfind("Message-ID: ", 0) == 0)
@@ -232,6 +246,12 @@ TEST(InnNntp, PostedArticlesReadBackByteForByte)
 			EXPECT_NE(std::find(gotHeaders.begin(), gotHeaders.end(), h), gotHeaders.end()) << h;
 		EXPECT_EQ(std::vector<std::string>(got.begin() + long(gotBlank), got.end()),
 			std::vector<std::string>(lines.begin() + long(sentBlank), lines.end()));
+		// The subject as the server keeps it decodes to the one written.
+		TString subject;
+		for (const std::string& h : gotHeaders)
+			if (h.rfind("subject: ", 0) == 0)
+				HeaderUtil::Decode(subject, TString(h.substr(9).c_str()));
+		EXPECT_STREQ(subject.String(), subjects[k]);
 	}
 	nntp.Disconnect();
 	inn({"rmgroup", group});

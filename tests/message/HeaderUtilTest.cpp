@@ -144,6 +144,63 @@ TEST(HeaderEncode, RoundTripsLongTextInEveryCharset)
 	}
 }
 
+TEST(HeaderFold, FoldsInsideTheValueOnlyAndUnfoldsToTheSameLine)
+{
+	auto fold = [](const std::string& line, long width = 76) {
+		TString out;
+		HeaderUtil::Fold(out, raw(line), width);
+		return std::string(out.String(), size_t(out.ByteLength()));
+	};
+	auto unfold = [](std::string text) {
+		for (size_t at; (at = text.find('\n')) != std::string::npos;)
+			text.erase(at, 1);
+		return text;
+	};
+	std::string word = "=?UTF-8?B?" + std::string(60, 'Q') + "?=";
+	const std::string lines[] = {
+		// An encoded word too long to follow the name on a short line stays beside it.
+		"Subject: " + word + " " + word + " " + word,
+		// White space runs, tabs and trailing blanks come back as they were.
+		"Subject: " + std::string(70, 'a') + "  \t b" + std::string(80, 'c') + " d   ",
+		"References: <a@example.org> <b@example.org> <c@example.org> <d@example.org> <e@example.org>",
+		"X-Long-Name-Header-Without-Much-Room-Left-Over-For-Anything-At-All-Really: value",
+		"Subject: short",
+		"Subject: ",
+	};
+	for (const std::string& line : lines) {
+		std::string folded = fold(line);
+		EXPECT_EQ(unfold(folded), line) << folded;
+		size_t start = 0;
+		for (size_t i = 0; start <= folded.size(); i++) {
+			size_t end = folded.find('\n', start);
+			std::string one =
+				folded.substr(start, end == std::string::npos ? std::string::npos : end - start);
+			if (i == 0) {
+				// The first line holds the name and the first word of the value.
+				size_t colon = one.find(':');
+				ASSERT_NE(colon, std::string::npos) << folded;
+				if (line.find_first_not_of(' ', line.find(':') + 1) != std::string::npos) {
+					EXPECT_NE(one.find_first_not_of(" \t", colon + 1), std::string::npos) << folded;
+				}
+			} else {
+				// A continuation starts with white space and holds a word; only a single word
+				// may make it longer than the width.
+				EXPECT_TRUE(one[0] == ' ' || one[0] == '\t') << folded;
+				EXPECT_NE(one.find_first_not_of(" \t"), std::string::npos) << folded;
+				if (one.size() > 76) {
+					EXPECT_EQ(one.find_first_of(" \t", one.find_first_not_of(" \t")), std::string::npos)
+						<< folded;
+				}
+			}
+			if (end == std::string::npos)
+				break;
+			start = end + 1;
+		}
+	}
+	EXPECT_EQ(fold("Subject: " + word + " " + word), "Subject: " + word + "\n " + word);
+	EXPECT_EQ(fold("Subject: one two three four", 14), "Subject: one\n two three\n four");
+}
+
 TEST(HeaderMime, ContentTypeAndParameters)
 {
 	ContentType type;

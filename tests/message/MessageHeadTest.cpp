@@ -201,6 +201,34 @@ TEST(MessageHead, WritesInOrderFoldedAndReadsBack)
 	EXPECT_GE(back.StateOffsetGet(), 0);
 }
 
+TEST(MessageHead, EncodedSubjectFoldsAfterItsFirstWord)
+{
+	// A subject whose encoded words are each too long to follow "Subject: " on one line: the
+	// first word still stays on the header's first line, and the value reads back unchanged.
+	TempDir dir;
+	MessageHead h;
+	h.CharsetForceSet(kCharsetUTF8);
+	std::string subject;
+	for (int i = 0; i < 6; i++)
+		subject += std::string(i ? " " : "") +
+			"\xC3\x9C\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"
+			"berl\xC3\xA4ngen\xE2\x80\x94\xE6\x97\xA5\xE6\x9C\xAC";
+	h.HeaderEncode(kHeaderSubject, TString(subject.c_str()));
+	h.HeaderSet(kHeaderMessageID, TString("<fold@x.org>"));
+	std::string path = dir.Sub("f.qmsg");
+	ASSERT_EQ(h.HeaderWrite(TString(path.c_str()), 0), ErrOkay);
+	std::string text = ReadFile(path);
+	size_t at = text.find("Subject:");
+	ASSERT_NE(at, std::string::npos);
+	EXPECT_EQ(text.compare(at, 12, "Subject: =?U"), 0) << text;
+	EXPECT_NE(text.find("?=\n =?", at), std::string::npos) << text;
+	MessageHead back;
+	ASSERT_EQ(back.HeaderRead(TString(path.c_str()), MessageHead::kLockWait), ErrOkay);
+	TString decoded;
+	back.AttrSubject(decoded);
+	EXPECT_EQ(std::string(decoded.String()), subject);
+}
+
 TEST(MessageHead, StateWriteKeepsTheFileLength)
 {
 	TempDir dir;

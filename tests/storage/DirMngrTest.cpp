@@ -321,4 +321,10 @@ TEST(FileMngr, CopyMoveAndTimes)
 	EXPECT_EQ(ReadFile(moved), ReadFile(src));
 	EXPECT_EQ(FileMngr::Move(TString(src.c_str()), TString(moved.c_str())), ErrFileAlreadyExists);
 	EXPECT_EQ(FileMngr::Move(TString(src.c_str()), TString(dir.Sub("no/dir/x").c_str())), ErrGmBadPath);
+
+	// A volume sync through a folder or a file on it; a missing path is no success.
+	EXPECT_EQ(FileMngr::SyncVolume(TString(dir.Path().c_str())), ErrOkay);
+	EXPECT_EQ(FileMngr::SyncVolume(TString(moved.c_str())), ErrOkay);
+	EXPECT_EQ(FileMngr::SyncVolume(TString(dir.Sub("missing").c_str())), ErrFileNotFound);
+	EXPECT_NE(FileMngr::SyncVolume(TString("")), ErrOkay);
 }

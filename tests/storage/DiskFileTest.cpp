@@ -128,6 +128,15 @@ TEST(DiskFile, LocksWithinOneProcessAndTheirStates)
 	ASSERT_EQ(c.PathGet(abs), ErrOkay);
 	char* real = realpath(path.c_str(), nullptr);
 	EXPECT_STREQ(abs.String(), real);
+	// And through a symbolic link to the file, and one to its folder.
+	ASSERT_EQ(symlink(path.c_str(), (sub + "/l").c_str()), 0);
+	ASSERT_EQ(symlink(dir.Path().c_str(), (sub + "/d").c_str()), 0);
+	for (const char* via : {"/l", "/d/f"}) {
+		DiskFile d;
+		ASSERT_EQ(d.Open((sub + via).c_str(), FileAccessRead, -1), ErrOkay) << via;
+		ASSERT_EQ(d.PathGet(abs), ErrOkay);
+		EXPECT_STREQ(abs.String(), real) << via;
+	}
 	free(real);
 }
 

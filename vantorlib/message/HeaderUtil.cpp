@@ -150,6 +150,57 @@ void HeaderUtil::Create(TString& line, const TString& name, const TString& value
 	line = std::move(out);
 }
 
+void HeaderUtil::Fold(TString& out, const TString& line, long width)
+{
+	const char* s = line.String();
+	long n = line.ByteLength();
+	auto white = [](char c) { return c == ' ' || c == '\t'; };
+	std::string text;
+	text.reserve(size_t(n) + size_t(n / (width > 0 ? width : 1)) + 2);
+	// The name, the colon, the white space after it and the first word stay together.
+	long i = 0;
+	while (i < n && s[i] != ':' && s[i] != '\n')
+		++i;
+	if (i < n && s[i] == ':')
+		++i;
+	while (i < n && white(s[i]))
+		++i;
+	while (i < n && !white(s[i]) && s[i] != '\n')
+		++i;
+	text.append(s, size_t(i));
+	long column = i;
+	while (i < n) {
+		if (s[i] == '\n') {
+			// A line break that is part of the value stays one; what follows must still read
+			// as a continuation.
+			text += '\n';
+			++i;
+			if (i < n && !white(s[i]))
+				text += ' ';
+			column = i < n && !white(s[i]) ? 1 : 0;
+			continue;
+		}
+		long start = i;
+		while (i < n && white(s[i]))
+			++i;
+		while (i < n && !white(s[i]) && s[i] != '\n')
+			++i;
+		long piece = i - start;
+		// Trailing white space is never moved to a line of its own: such a line reads as empty.
+		bool word = i > start && !white(s[i - 1]);
+		if (word && column > 0 && column + piece > width && white(s[start])) {
+			text += '\n';
+			column = 0;
+		}
+		text.append(s + start, size_t(piece));
+		column += piece;
+	}
+	TString folded;
+	folded.CharsetSet(kCharsetISO8859_1);
+	folded.AppendByte(text.data(), long(text.size()));
+	out = std::move(folded);
+}
+
 // ---- encoded words
 
 bool HeaderUtil::wordFind(const TString& text, long pos, EncodedWord& word)

@@ -47,6 +47,12 @@ public:
 	// Create joins them, tagged ISO-8859-1.
 	static bool Parse(const TString& line, TString& name, TString& value);
 	static void Create(TString& line, const TString& name, const TString& value);
+	// A header line folded to lines of at most width bytes where it can be: a line feed goes
+	// in before a run of white space inside the value, which the continuation line keeps, so
+	// that unfolding gives the line back exactly. The first line always holds the name and the
+	// value's first word, and no word (an encoded word above all) is ever split; a word longer
+	// than the width stands on a line of its own.
+	static void Fold(TString& out, const TString& line, long width);
 	// Whether a line starts a header of this name ("Name:" with optional blanks before the colon,
 	// the name compared without regard to case).
 	static bool StartsHeader(const TString& line, const char* name);

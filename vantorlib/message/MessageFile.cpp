@@ -135,7 +135,7 @@ Error MessageFile::DownloadClose(Charset charset)
 		mData.state = MessageStateComplete;
 	}
 	if (err == ErrOkay)
-		err = StateWrite(mPath);
+		err = StateWrite(mPath, mDurable);
 	if (err == ErrOkay)
 		err = parseRewrite(mPath);
 	return err;

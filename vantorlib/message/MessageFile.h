@@ -33,7 +33,10 @@ public:
 	MessageFile() = default;
 	~MessageFile() override;
 
-	// Receiving an article.
+	// Receiving an article. A durable file (the default) is synced to disk when it is closed;
+	// a receiver that stores many articles in a row may turn that off and sync them all at once
+	// (FileMngr::SyncVolume) before it records them as received.
+	void DurableSet(bool durable) { mDurable = durable; }
 	Error DownloadOpen(const TString& path, MessageType type, unsigned int fileInfo);
 	Error LineAppend(const TString& line);
 	Error DownloadClose(Charset charset);
@@ -71,6 +74,7 @@ private:
 	long long mWriteOffset = 0;
 	Mode mMode = ModeIdle;
 	bool mAppending = false;  // a body appended to a headers-only file
+	bool mDurable = true;
 	long long mAppendStart = 0;
 	TString mPath;
 };

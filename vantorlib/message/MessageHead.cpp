@@ -9,12 +9,13 @@
 #include "NetName.h"
 #include "PathMngr.h"
 #include "TextFile.h"
-#include "WordWrap.h"
 
 namespace {
 
 const char kLinesName[] = "Lines";
 const char kStateName[] = "X-Quillfern-State";
+// Header lines are folded to this many bytes where white space allows.
+constexpr long kFoldWidth = 76;
 
 }  // namespace
 
@@ -279,8 +280,7 @@ void MessageHead::lineWrite(std::vector<TString>& lines, const HeaderMap* upload
 	for (const auto& [key, entry] : order) {
 		TString line, wrapped;
 		HeaderUtil::Create(line, entry->first, entry->second);
-		wrapped.CharsetSet(kCharsetISO8859_1);
-		WordWrap::Wrap(line, wrapped, false, 1, 76, true, false);
+		HeaderUtil::Fold(wrapped, line, kFoldWidth);
 		while (!wrapped.Empty() && wrapped.ByteLast() == '\n')
 			wrapped.EraseRightByte(1);
 		lineModify(wrapped);
@@ -350,7 +350,7 @@ Error MessageHead::fileInfoSet(const TString& path, unsigned int fileInfo)
 
 // ---- in-place update
 
-Error MessageHead::StateWrite(const TString& path)
+Error MessageHead::StateWrite(const TString& path, bool durable)
 {
 	MessageHead stored;
 	Error err = stored.HeaderRead(path, kLockWait);
@@ -379,11 +379,13 @@ Error MessageHead::StateWrite(const TString& path)
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
 	unsigned long long done = 0;
 	if (err == ErrOkay && hasLines)
-		err = file.WriteRange(
-			stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+		err =
+			file.WriteAt(stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
 	if (err == ErrOkay && hasState)
-		err = file.WriteRange(
+		err = file.WriteAt(
 			stored.mStateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
+	if (err == ErrOkay && durable)
+		err = file.Flush();
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
 }

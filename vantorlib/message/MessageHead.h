@@ -32,8 +32,9 @@ public:
 	Error HeaderWrite(const TString& path, unsigned int fileInfo);
 	Error HeaderWrite(const DEntry& entry, unsigned int fileInfo);
 
-	// Rewrites the Lines and state values of an existing message file in place.
-	Error StateWrite(const TString& path);
+	// Rewrites the Lines and state values of an existing message file in place, and syncs
+	// the file unless durable is false (the caller then syncs many files at once later).
+	Error StateWrite(const TString& path, bool durable = true);
 	Error StateWrite(const DEntry& entry);
 
 	bool ParseNeeded() const;

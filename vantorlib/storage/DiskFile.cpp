@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "DEntry.h"
 #include "FileMngr.h"
@@ -74,13 +75,22 @@ Error DiskFile::openOnce(
 	// file of this path any more; try again on whatever the path names now.
 	if (e == ErrOkay && exclusive && !mImp.SameFile(path))
 		e = ErrFileLocked;
-	// Creating truncates, but only once the locks show that nobody else is using the file.
-	if (e == ErrOkay && create)
-		e = mImp.Truncate(0);
 	if (e == ErrOkay)
 		e = mImp.Stat(&st);
-	if (e == ErrOkay)
-		e = FileBase::Absolute(path, mPath);
+	// Creating truncates, but only once the locks show that nobody else is using the file, and
+	// only a file that holds something: truncating an empty file costs a write to disk at its
+	// close on some file systems (ext4 then flushes the file, taking it for a rewrite).
+	if (e == ErrOkay && create && st.st_size > 0) {
+		e = mImp.Truncate(0);
+		st.st_size = 0;
+	}
+	if (e == ErrOkay) {
+		std::string resolved;
+		if (mImp.PathOf(resolved))
+			FileBase::AssignBytes(mPath, resolved.data(), resolved.size());
+		else
+			e = FileBase::Absolute(path, mPath);
+	}
 	if (e != ErrOkay) {
 		mImp.Close();
 		mPath.Erase();
@@ -289,14 +299,20 @@ Error DiskFile::Write(const void* data, unsigned long long n, unsigned long long
 
 Error DiskFile::WriteRange(long long offset, const void* data, unsigned long long n, unsigned long long* done)
 {
+	Error e = DiskFile::WriteAt(offset, data, n, done);
+	if (e == ErrOkay)
+		e = mImp.Sync();
+	return e;
+}
+
+Error DiskFile::WriteAt(long long offset, const void* data, unsigned long long n, unsigned long long* done)
+{
 	*done = 0;
 	Error e = canWrite();
 	if (e == ErrOkay)
 		e = mImp.Seek(offset, SEEK_SET, nullptr);
 	if (e == ErrOkay)
 		e = mImp.Write(data, n, done);
-	if (e == ErrOkay)
-		e = mImp.Sync();
 	return e;
 }
 

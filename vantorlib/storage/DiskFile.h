@@ -32,8 +32,12 @@ public:
 	virtual Error SizeGet(unsigned long long* size) const;
 	virtual Error SizeSet(unsigned long long size);
 	virtual Error Write(const void* data, unsigned long long n, unsigned long long* done);
+	// Writes at offset from the start, then syncs the file to stable storage.
 	virtual Error WriteRange(
 		long long offset, const void* data, unsigned long long n, unsigned long long* done);
+	// The same write without the sync, for callers that make many files durable at once
+	// later (with Flush, or FileMngr::SyncVolume) before anything relies on them.
+	Error WriteAt(long long offset, const void* data, unsigned long long n, unsigned long long* done);
 
 	// A negative lockWait takes no exclusive lock; 0 or more takes one, waiting up to that
 	// many microseconds while another holder has the file locked.

@@ -172,3 +172,10 @@ Error FileMngr::OpenDefault(const TString& path)
 {
 	return FileMngrImp::OpenDefault(path.String());
 }
+
+Error FileMngr::SyncVolume(const TString& path)
+{
+	if (path.Empty())
+		return ErrGmBadPath;
+	return FileMngrImp::SyncVolume(path.String());
+}

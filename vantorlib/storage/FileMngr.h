@@ -28,4 +28,8 @@ public:
 	static Error Absolute(const TString& path, TString& out);
 	// Moves a file to the trash (with an entry that the desktop can restore it from).
 	static Error Trash(const TString& path);
+	// Makes durable in one step every file and name written on the volume holding path: the
+	// data written, the files created and the renames done. Cheaper than a sync per file when
+	// many files were written since the last time.
+	static Error SyncVolume(const TString& path);
 };

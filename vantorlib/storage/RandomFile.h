@@ -38,6 +38,8 @@ public:
 	Error Write(const void* data, unsigned long long n, unsigned long long* done) override;
 	Error WriteRange(
 		long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
+	// A write past the buffer would reorder data: only WriteRange here.
+	Error WriteAt(long long, const void*, unsigned long long, unsigned long long*) = delete;
 
 	bool ActiveGet() const { return mActive; }
 	// An inactive file passes every operation straight to the disk.

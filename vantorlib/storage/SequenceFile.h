@@ -30,6 +30,9 @@ public:
 	Error WriteRange(
 		long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
 
+	// A write past the buffer would reorder data: only WriteRange here.
+	Error WriteAt(long long, const void*, unsigned long long, unsigned long long*) = delete;
+
 protected:
 	Error openFile(const char* path, FileAccess access, long long lockWait, bool create,
 		const struct stat* known) override;

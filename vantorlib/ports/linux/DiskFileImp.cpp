@@ -2,8 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "Err.h"
 
@@ -237,4 +240,26 @@ bool DiskFileImp::SameFile(const char* path) const
 	if (mFd < 0 || ::fstat(mFd, &mine) != 0 || ::stat(path, &named) != 0)
 		return false;
 	return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+bool DiskFileImp::PathOf(std::string& path) const
+{
+	path.clear();
+	if (mFd < 0)
+		return false;
+	char link[40];
+	std::snprintf(link, sizeof link, "/proc/self/fd/%d", mFd);
+	char buf[PATH_MAX];
+	ssize_t n = ::readlink(link, buf, sizeof buf);
+	if (n <= 0 || n >= static_cast<ssize_t>(sizeof buf) || buf[0] != '/')
+		return false;
+	path.assign(buf, static_cast<size_t>(n));
+	// A file removed since it was opened has no path to give.
+	static const char kDeleted[] = " (deleted)";
+	if (path.size() >= sizeof kDeleted - 1 &&
+		path.compare(path.size() - (sizeof kDeleted - 1), sizeof kDeleted - 1, kDeleted) == 0) {
+		path.clear();
+		return false;
+	}
+	return true;
 }

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <string>
+
 #include "Error.h"
 
 class DiskFile;
@@ -45,6 +47,10 @@ public:
 	// Whether path still names the file this descriptor is open on (it may have been renamed
 	// over or removed while this process waited for the lock).
 	bool SameFile(const char* path) const;
+	// The canonical absolute path of the open file, from the kernel in one call (the same
+	// as resolving the opened path, without a look-up per path component); false when the
+	// system cannot tell.
+	bool PathOf(std::string& path) const;
 
 private:
 	DiskFile* mOwner;

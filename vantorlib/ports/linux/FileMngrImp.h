@@ -1,4 +1,4 @@
-// The Linux half of FileMngr: copying a file with its permission bits and times.
+// The Linux half of FileMngr: copying a file with its permission bits and times, syncing a volume.
 #pragma once
 
 #include "Error.h"
@@ -9,4 +9,6 @@ public:
 	static Error Copy(const char* oldPath, const char* newPath);
 	// Hands path to the desktop's opener (xdg-open) without waiting for it.
 	static Error OpenDefault(const char* path);
+	// Forces everything written on the file system holding path to stable storage.
+	static Error SyncVolume(const char* path);
 };
