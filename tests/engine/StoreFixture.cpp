@@ -67,6 +67,7 @@ void StoreFixture::SetUp()
 void StoreFixture::TearDown()
 {
 	stop();
+	GlobalPrefs::RootOverrideSet(TString());
 	Cache::LockWaitSet(Cache::kLockWait);
 	Output::StreamSet(stdout);
 	Output::AlertProcSet(nullptr);

@@ -25,6 +25,9 @@ protected:
 	{
 		root = mRoot.Path();
 		ASSERT_EQ(0, run({"init"}).status);
+		// The texts below are checked as UTF-8: posting uses the charset preference, which another
+		// test of this program may have changed.
+		ASSERT_EQ(0, run({"config", "charset", "UTF-8"}).status);
 		WriteFile(
 			mRoot.Sub("sig.txt"), "\n\n\nline 1   \nline 2\n\nline 4\nline 5\nline 6\nline 7\nline 8\n");
 		RunResult r = run({"identity", "add", "Jörg Poster", "--email", "joerg@example.org", "--signature",
