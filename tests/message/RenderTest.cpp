@@ -336,8 +336,11 @@ TEST(Render, HugeSingleLineBody)
 	EXPECT_EQ(count.bytes, 8 + 2 + size + 1 + 6);
 	struct rusage after {};
 	getrusage(RUSAGE_SELF, &after);
-	// The peak resident size grows by far less than the body.
+	// The peak resident size grows by far less than the body. AddressSanitizer holds freed memory
+	// back from reuse, so there the resident size says nothing about the renderer.
+#if !defined(__SANITIZE_ADDRESS__)
 	EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 20 * 1024);
+#endif
 }
 
 // Real articles of the fuzz corpus, received and rendered.

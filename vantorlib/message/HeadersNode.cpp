@@ -313,7 +313,7 @@ void HeadersNode::updateWithText(std::string_view text)
 	fData.charset = state.size() > 5 ? CSet::CharValue(state[5]) : kCharsetNone;
 	std::string_view cs = next();
 	char name[64] = "";
-	if (cs.size() < sizeof name)
+	if (!cs.empty() && cs.size() < sizeof name)  // an empty view may hold no pointer at all
 		std::memcpy(name, cs.data(), cs.size()), name[cs.size()] = 0;
 	charsetSet(CSet::Value(name));
 	long long date = 0;
