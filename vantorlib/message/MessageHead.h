@@ -12,6 +12,7 @@
 #include "TString.h"
 
 class DEntry;
+class DiskFile;
 class TextFile;
 
 class MessageHead : public HeaderAttr {
@@ -33,8 +34,8 @@ public:
 	Error HeaderWrite(const DEntry& entry, unsigned int fileInfo);
 
 	// Rewrites the Lines and state values of an existing message file in place, and syncs
-	// the file unless durable is false (the caller then syncs many files at once later).
-	Error StateWrite(const TString& path, bool durable = true);
+	// the file.
+	Error StateWrite(const TString& path);
 	Error StateWrite(const DEntry& entry);
 
 	bool ParseNeeded() const;
@@ -65,6 +66,16 @@ public:
 	void lineWrite(std::vector<TString>& lines, const HeaderMap* uploadHeaders);
 
 protected:
+	// Writes the Lines and state values into a message file open for writing, over the lines
+	// at the given offsets (negative: no such line; linesBytes: the length of the Lines line),
+	// each new line exactly as long as the old one. The state line must hold oldState.
+	Error stateWriteAt(DiskFile& file, long long linesOffset, long long linesBytes, long long stateOffset,
+		const TString& oldState);
+
+	// Whether a header line is one whose value is rewritten in place (long enough to hold it).
+	enum Rewritable { RewriteNone, RewriteLines, RewriteState };
+	static Rewritable rewritable(const TString& line);
+
 	void iterReset();
 	void iterAppend(const TString& line, long long offset);
 	void iterHeader();
