@@ -22,6 +22,12 @@ std::string folderOf(const std::string& path)
 
 }  // namespace
 
+size_t SyncBatch::HeldMax()
+{
+	static const size_t most = std::clamp<size_t>(SyncBatchImp::DescriptorsMax() / 4, 1, kHeldMax);
+	return most;
+}
+
 void SyncBatch::SyncProcSet(SyncProc proc, void* user)
 {
 	sProc = proc;
@@ -38,6 +44,7 @@ void SyncBatch::Clear()
 	for (int fd : mHeld)
 		SyncBatchImp::Close(fd);
 	mHeld.clear();
+	mStarted = 0;
 	mCount = 0;
 	mEarly = ErrOkay;
 }
@@ -46,7 +53,7 @@ Error SyncBatch::Add(const DiskFile& file)
 {
 	if (!file.IsOpen())
 		return ErrFileNotOpen;
-	if (mHeld.size() >= kHeldMax) {
+	if (mHeld.size() >= HeldMax()) {
 		Error e = syncHeld();
 		if (mEarly == ErrOkay)
 			mEarly = e;
@@ -62,7 +69,9 @@ Error SyncBatch::Add(const DiskFile& file)
 	}
 	if (e != ErrOkay)
 		return e;
-	SyncBatchImp::WriteBackStart(fd);
+	for (; mStarted < mHeld.size(); mStarted++)
+		if (!SyncBatchImp::Removed(mHeld[mStarted]))
+			SyncBatchImp::WriteBackStart(mHeld[mStarted]);
 	mHeld.push_back(fd);
 	mCount++;
 	return ErrOkay;
@@ -77,26 +86,35 @@ Error SyncBatch::Sync()
 	return result;
 }
 
-// The data of every file held first (their write-back was started long ago, so the waits
-// overlap), then each folder that holds one of them once. A file moved to another folder while
-// that went on is looked up again; one whose folder cannot be told costs a sync of the volume.
+// The data of every file held that still has a name first (most write-backs were started long
+// ago, so the waits overlap), then each folder that holds one of them once. A file moved to
+// another folder while that went on is looked up again; one whose folder cannot be told costs
+// a sync of the volume.
 Error SyncBatch::syncHeld()
 {
 	Error err = ErrOkay;
+	std::vector<int> live;
+	for (size_t i = 0; i < mHeld.size(); i++) {
+		if (SyncBatchImp::Removed(mHeld[i]))
+			continue;
+		if (i >= mStarted)
+			SyncBatchImp::WriteBackStart(mHeld[i]);
+		live.push_back(mHeld[i]);
+	}
 	std::string path;
-	for (size_t i = 0; i < mHeld.size() && err == ErrOkay; i++) {
+	for (size_t i = 0; i < live.size() && err == ErrOkay; i++) {
 		if (sProc) {
-			SyncBatchImp::PathOf(mHeld[i], path);
+			SyncBatchImp::PathOf(live[i], path);
 			err = sProc(sUser, TString(path.c_str()));
 		}
 		if (err == ErrOkay)
-			err = SyncBatchImp::DataSync(mHeld[i]);
+			err = SyncBatchImp::DataSync(live[i]);
 	}
 	std::vector<std::string> synced;
 	bool volume = false;
 	for (int round = 0; round <= kFolderRounds && err == ErrOkay && !volume; round++) {
 		std::vector<std::string> todo;
-		for (int fd : mHeld) {
+		for (int fd : live) {
 			SyncBatchImp::Where where = SyncBatchImp::PathOf(fd, path);
 			if (where == SyncBatchImp::WhereUnknown) {
 				volume = true;
@@ -130,10 +148,11 @@ Error SyncBatch::syncHeld()
 			synced.push_back(dir);
 		}
 	}
-	if (err == ErrOkay && volume && !mHeld.empty())
-		err = SyncBatchImp::VolumeSync(mHeld.front());
+	if (err == ErrOkay && volume && !live.empty())
+		err = SyncBatchImp::VolumeSync(live.front());
 	for (int fd : mHeld)
 		SyncBatchImp::Close(fd);
 	mHeld.clear();
+	mStarted = 0;
 	return err;
 }

@@ -1,10 +1,11 @@
 // Files written one after another made durable together, without flushing anything else on
-// the volume. Each file's write-back starts when it is added; Sync then waits for all of them
-// at once (a journalling file system commits them together) and makes durable the folder
-// entries of the files, in whatever folder each one is by then. A descriptor of every file
-// added is kept, so that a file renamed or moved to another folder of the same volume in the
-// meantime is still the one synced. At most kHeldMax are kept: beyond that the files held so
-// far are synced at once, and a failure there is reported by the next Sync.
+// the volume. A descriptor of every file added is kept, so that a file renamed or moved to
+// another folder of the same volume in the meantime is still the one synced, and one removed
+// meanwhile costs nothing. Each file's write-back starts when the next one is added (by then
+// its owner has filed or dropped it); Sync then waits for all of them at once (a journalling
+// file system commits them together) and makes durable the folder entries of the files, in
+// whatever folder each one is by then. At most HeldMax() are kept: beyond that the files held
+// so far are synced at once, and a failure there is reported by the next Sync.
 #pragma once
 
 #include <cstddef>
@@ -17,11 +18,14 @@ class DiskFile;
 
 class SyncBatch {
 public:
-	static constexpr size_t kHeldMax = 256;
+	// Files held at most: a quarter of the descriptors the process may open, and no more than
+	// kHeldMax, so that the other threads never run short of descriptors because of a batch.
+	static constexpr size_t kHeldMax = 1024;
+	static size_t HeldMax();
 
-	// Called for each file just before its data is synced, with the path the file has then
-	// (empty when it was removed); a result other than ErrOkay is taken as the failure of
-	// that sync. Lets tests see which files are synced and make a sync fail.
+	// Called for each file just before its data is synced, with the path the file has then;
+	// a result other than ErrOkay is taken as the failure of that sync. Lets tests see which
+	// files are synced and make a sync fail.
 	using SyncProc = Error (*)(void* user, const TString& path);
 
 	SyncBatch() = default;
@@ -33,8 +37,8 @@ public:
 	// Starts writing the file's data back and keeps it for the next Sync. The file stays
 	// open in the caller's hands; all its writes must be done.
 	Error Add(const DiskFile& file);
-	// Makes every file added since the last Sync durable: its data and its entry in the folder
-	// it is in now. The first failure since the last Sync is the result; the batch is empty
+	// Makes every file added since the last Sync and not removed since durable: its data and
+	// its entry in the folder it is in now. The first failure since the last Sync is the result; the batch is empty
 	// afterwards either way.
 	Error Sync();
 	// Forgets the files added since the last Sync, without syncing them.
@@ -48,6 +52,7 @@ private:
 	Error syncHeld();
 
 	std::vector<int> mHeld;
+	size_t mStarted = 0;  // files of mHeld whose write-back was started
 	size_t mCount = 0;
 	Error mEarly = ErrOkay;  // the first failure of an early sync
 };

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,12 @@ void SyncBatchImp::WriteBackStart(int fd)
 {
 	// Only a head start for the later sync, which reports any failure itself.
 	(void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+bool SyncBatchImp::Removed(int fd)
+{
+	struct stat st;
+	return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
 }
 
 Error SyncBatchImp::DataSync(int fd)
@@ -87,6 +94,14 @@ Error SyncBatchImp::DirSync(const char* dir)
 Error SyncBatchImp::VolumeSync(int fd)
 {
 	return ::syncfs(fd) == 0 ? ErrOkay : syncError(errno);
+}
+
+size_t SyncBatchImp::DescriptorsMax()
+{
+	struct rlimit limit;
+	if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+		return 1024;
+	return static_cast<size_t>(limit.rlim_cur);
 }
 
 void SyncBatchImp::Close(int fd)

@@ -13,6 +13,8 @@ public:
 	static Error Duplicate(int fd, int* copy);
 	// Starts writing the file's dirty pages to disk without waiting for them.
 	static void WriteBackStart(int fd);
+	// Whether the file has no name left (or cannot be looked at).
+	static bool Removed(int fd);
 	// Waits until the file's data (and what is needed to read it back) is on disk.
 	static Error DataSync(int fd);
 	// The path the file has now; WhereRemoved when no name is left to it.
@@ -22,4 +24,6 @@ public:
 	// Everything written on the volume of fd: the fallback when a folder cannot be found.
 	static Error VolumeSync(int fd);
 	static void Close(int fd);
+	// The descriptors this process may have open at once.
+	static size_t DescriptorsMax();
 };
