@@ -147,13 +147,11 @@ Error DiskFile::openScratch(const char* path, FileAccess access)
 		e = mImp.Stat(&st);
 	if (e == ErrOkay && !S_ISREG(st.st_mode))
 		e = ErrFileNotFile;
-	if (e == ErrOkay) {
-		std::string resolved;
-		if (mImp.PathOf(resolved))
-			FileBase::AssignBytes(mPath, resolved.data(), resolved.size());
-		else
-			e = FileBase::Absolute(path, mPath);
-	}
+	// The caller's own folder: an absolute path is taken as it is.
+	if (e == ErrOkay && path[0] == '/')
+		FileBase::AssignBytes(mPath, path);
+	else if (e == ErrOkay)
+		e = FileBase::Absolute(path, mPath);
 	if (e != ErrOkay) {
 		mImp.Close();
 		mPath.Erase();
