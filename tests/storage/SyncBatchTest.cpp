@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,9 +66,13 @@ int openDescriptors()
 	return n - 3;  // ".", ".." and the directory's own descriptor
 }
 
-}  // namespace
+// Sets how the batch syncs for one test, and puts the default back.
+struct VolumeChoice {
+	explicit VolumeChoice(long long most) { SyncBatch::VolumeUnwrittenMaxSet(most); }
+	~VolumeChoice() { SyncBatch::VolumeUnwrittenMaxSet(SyncBatch::kVolumeUnwrittenMax); }
+};
 
-TEST(SyncBatch, SyncsExactlyTheFilesAddedWhereverTheyAreNow)
+void syncsExactlyTheFilesAdded()
 {
 	TempDir dir;
 	::mkdir(dir.Sub("other").c_str(), 0700);
@@ -109,6 +114,19 @@ TEST(SyncBatch, SyncsExactlyTheFilesAddedWhereverTheyAreNow)
 	batch.Clear();
 	EXPECT_EQ(batch.Sync(), ErrOkay);
 	EXPECT_TRUE(synced.paths.empty());
+}
+
+}  // namespace
+
+// File by file, as with much else waiting to be written, and with one sync of the volume.
+TEST(SyncBatch, SyncsExactlyTheFilesAddedWhereverTheyAreNow)
+{
+	{
+		VolumeChoice perFile(-1);
+		syncsExactlyTheFilesAdded();
+	}
+	VolumeChoice volume(std::numeric_limits<long long>::max());
+	syncsExactlyTheFilesAdded();
 }
 
 TEST(SyncBatch, ManyFilesAndTooFewDescriptorsSyncEarly)

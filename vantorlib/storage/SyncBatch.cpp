@@ -1,6 +1,7 @@
 #include "SyncBatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "DiskFile.h"
@@ -10,6 +11,7 @@ namespace {
 
 SyncBatch::SyncProc sProc = nullptr;
 void* sUser = nullptr;
+std::atomic<long long> sVolumeMax{SyncBatch::kVolumeUnwrittenMax};
 
 // How often the folders are looked at again for files that moved while they were synced.
 constexpr int kFolderRounds = 3;
@@ -32,6 +34,11 @@ void SyncBatch::SyncProcSet(SyncProc proc, void* user)
 {
 	sProc = proc;
 	sUser = user;
+}
+
+void SyncBatch::VolumeUnwrittenMaxSet(long long bytes)
+{
+	sVolumeMax = bytes;
 }
 
 SyncBatch::~SyncBatch()
@@ -109,17 +116,21 @@ Error SyncBatch::syncHeld()
 			SyncBatchImp::WriteBackStart(mHeld[i]);
 		live.push_back(mHeld[i]);
 	}
+	// Little else waiting on the system: one sync of the volume makes all of them durable,
+	// data and folder entries, for one flush of the disk.
+	const long long most = sVolumeMax;
+	long long unwritten = live.size() > 1 && most >= 0 ? SyncBatchImp::UnwrittenBytes() : -1;
+	bool volume = unwritten >= 0 && unwritten <= most;
 	std::string path;
 	for (size_t i = 0; i < live.size() && err == ErrOkay; i++) {
 		if (sProc) {
 			SyncBatchImp::PathOf(live[i], path);
 			err = sProc(sUser, TString(path.c_str()));
 		}
-		if (err == ErrOkay)
+		if (err == ErrOkay && !volume)
 			err = SyncBatchImp::DataSync(live[i]);
 	}
 	std::vector<std::string> synced;
-	bool volume = false;
 	for (int round = 0; round <= kFolderRounds && err == ErrOkay && !volume; round++) {
 		std::vector<std::string> todo;
 		for (int fd : live) {

@@ -49,6 +49,13 @@ public:
 
 	static void SyncProcSet(SyncProc proc, void* user);
 
+	// A sync of every file one by one costs the disk a cache flush each, while one sync of the
+	// whole volume costs one flush but also writes whatever else is waiting. The volume is
+	// taken when the system has at most this many bytes waiting to be written (and more than
+	// one file is held); negative: never. Tests use it to force either way.
+	static constexpr long long kVolumeUnwrittenMax = 64LL << 20;
+	static void VolumeUnwrittenMaxSet(long long bytes);
+
 private:
 	Error syncHeld();
 

@@ -96,6 +96,26 @@ Error SyncBatchImp::VolumeSync(int fd)
 	return ::syncfs(fd) == 0 ? ErrOkay : syncError(errno);
 }
 
+long long SyncBatchImp::UnwrittenBytes()
+{
+	FILE* f = std::fopen("/proc/meminfo", "re");
+	if (!f)
+		return -1;
+	long long total = 0;
+	int found = 0;
+	char line[128];
+	while (found < 2 && std::fgets(line, sizeof line, f)) {
+		long long kb = 0;
+		if (std::sscanf(line, "Dirty: %lld kB", &kb) == 1 ||  // NOLINT(cert-err34-c): kernel's own format
+			std::sscanf(line, "Writeback: %lld kB", &kb) == 1) {  // NOLINT(cert-err34-c): as above
+			total += kb * 1024;
+			found++;
+		}
+	}
+	std::fclose(f);
+	return found == 2 ? total : -1;
+}
+
 size_t SyncBatchImp::DescriptorsMax()
 {
 	struct rlimit limit;

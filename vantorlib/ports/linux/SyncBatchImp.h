@@ -23,6 +23,9 @@ public:
 	static Error DirSync(const char* dir);
 	// Everything written on the volume of fd: the fallback when a folder cannot be found.
 	static Error VolumeSync(int fd);
+	// Bytes the whole system still has to write to its disks (dirty and under write-back);
+	// -1 when that cannot be told.
+	static long long UnwrittenBytes();
 	static void Close(int fd);
 	// The descriptors this process may have open at once.
 	static size_t DescriptorsMax();
