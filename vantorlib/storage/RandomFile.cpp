@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 RandomFile::~RandomFile()
 {
@@ -222,14 +223,43 @@ Error RandomFile::blocksWrite()
 {
 	if (!IsOpen())
 		return ErrFileNotOpen;
+	// Runs of neighbouring changed blocks go out in one gathered write each.
 	Error result = ErrOkay;
-	for (auto& [index, block] : mCache) {
-		if (!block.dirty)
-			continue;
-		Error e = blockWrite(index, block);
-		if (result == ErrOkay)
+	std::vector<DiskFileImp::Piece> pieces;
+	std::vector<Block*> run;
+	long runFirst = 0;
+	auto runWrite = [&]() {
+		if (run.empty())
+			return;
+		unsigned long long done = 0;
+		mUnsynced = true;
+		Error e = mImp.WriteGather(static_cast<long long>(runFirst) * mBlockSize, pieces.data(),
+			static_cast<unsigned long>(pieces.size()), &done);
+		if (e == ErrOkay) {
+			for (Block* b : run)
+				b->dirty = false;
+		} else if (result == ErrOkay) {
 			result = e;
+		}
+		pieces.clear();
+		run.clear();
+	};
+	for (auto& [index, block] : mCache) {
+		long len = extent(index);
+		if (!block.dirty || len <= 0) {
+			if (block.dirty)
+				block.dirty = false;
+			runWrite();
+			continue;
+		}
+		if (!run.empty() && index != runFirst + static_cast<long>(run.size()))
+			runWrite();
+		if (run.empty())
+			runFirst = index;
+		pieces.push_back({block.data.get(), static_cast<unsigned long long>(len)});
+		run.push_back(&block);
 	}
+	runWrite();
 	return result;
 }
 
@@ -255,6 +285,13 @@ Error RandomFile::CloseUnsynced()
 	mUnsynced = false;
 	Error c = DiskFile::Close();
 	return e != ErrOkay ? e : c;
+}
+
+Error RandomFile::WriteOut()
+{
+	if (!mActive)
+		return IsOpen() ? ErrOkay : ErrFileNotOpen;
+	return blocksWrite();
 }
 
 Error RandomFile::cacheDrop()

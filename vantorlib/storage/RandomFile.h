@@ -30,6 +30,8 @@ public:
 	// Writes the changed blocks and closes without waiting for them to reach the disk: for a
 	// last write whose loss the owner can tell (the record database's clean status).
 	Error CloseUnsynced();
+	// Writes the changed blocks to the file without syncing it; the file stays open.
+	Error WriteOut();
 	Error PositionGet(long long* pos) const override;
 	Error PositionSet(long long pos, FilePtrMethod method) override;
 	Error Read(void* data, unsigned long long n, unsigned long long* done) override;
