@@ -137,7 +137,7 @@ void Database::keptDrop(const std::string& indexPath)
 	}
 }
 
-void Database::keptAdopt(const std::string& indexPath)
+bool Database::keptAdopt(const std::string& indexPath)
 {
 	std::list<Kept> found;
 	{
@@ -152,12 +152,13 @@ void Database::keptAdopt(const std::string& indexPath)
 	}
 	struct stat st;
 	if (found.empty() || mIndexFile.Stat(&st) != ErrOkay)
-		return;
+		return false;
 	Kept& k = found.front();
 	if (k.device != st.st_dev || k.node != st.st_ino || k.size != st.st_size ||
 		!sameTime(k.modified, st.st_mtim) || k.live != mState.live || k.deleted != mState.deleted ||
-		k.heads != mHeads || k.slots.size() != mSlots.size())
-		return;
+		k.heads != mHeads ||
+		k.slots.size() != static_cast<size_t>(mState.live) + static_cast<size_t>(mState.deleted))
+		return false;
 	mChainLoaded = k.chainLoaded;
 	mChainsLoaded = k.chainsLoaded;
 	mScanned = k.scanned;
@@ -165,6 +166,7 @@ void Database::keptAdopt(const std::string& indexPath)
 	mKeys = std::move(k.keys);
 	mKeyCount = k.keyCount;
 	mAdoptedMark = stampOf(st.st_mtim);
+	return true;
 }
 
 void Database::keptStore(const std::string& indexPath)
@@ -395,7 +397,8 @@ Error Database::Open(const TString& path, long long lockWait)
 		e = openCheck();
 	if (e == ErrOkay) {
 		mIndexPath.assign(indexPath.String(), static_cast<size_t>(indexPath.ByteLength()));
-		keptAdopt(mIndexPath);
+		if (!keptAdopt(mIndexPath))
+			mSlots.resize(static_cast<size_t>(mState.live) + static_cast<size_t>(mState.deleted));
 	}
 	if (e != ErrOkay) {
 		mIndexFile.Close();
@@ -461,7 +464,6 @@ Error Database::openCheck()
 		return ErrFileInvalidData;
 	mState.status = StatusClean;
 	mState.written = StatusClean;
-	mSlots.resize(static_cast<size_t>(total));
 	e = headsRead();
 	if (e != ErrOkay)
 		return e;
@@ -543,7 +545,7 @@ Error Database::headsRead()
 		return e;
 	if (table[kTableLen - 1] != '\n')
 		return ErrFileInvalidData;
-	long total = static_cast<long>(mSlots.size());
+	long total = static_cast<long>(mState.live) + mState.deleted;
 	std::array<int32_t, kHeadCount> heads{};
 	for (long i = 0; i < kHeadCount; ++i) {
 		if (!fieldParse(table + i * kFieldLen, &heads[static_cast<size_t>(i)]) ||
@@ -605,6 +607,10 @@ Error Database::rawParse(
 		return ErrFileInvalidData;
 	long len = kKeyField;
 	key = raw + kKeyOffset;
+	// The padding eight spaces at a time, then the last few one by one.
+	static constexpr char kSpaces[] = "        ";
+	while (len >= 8 && std::memcmp(key + len - 8, kSpaces, 8) == 0)
+		len -= 8;
 	while (len > 0 && key[len - 1] == ' ')
 		--len;
 	keyLen = len;

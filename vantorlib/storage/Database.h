@@ -121,7 +121,7 @@ private:
 	void reset();
 	Error openCheck();
 	// Takes over the kept memory of this store when the index file proves it current.
-	void keptAdopt(const std::string& indexPath);
+	bool keptAdopt(const std::string& indexPath);
 	// After the last write of a clean close: keeps the memory with the proof of its file.
 	void keptStore(const std::string& indexPath);
 	Error tableWrite();
