@@ -675,6 +675,13 @@ Error Database::scanAll()
 {
 	mScanned = true;
 	long total = static_cast<long>(mSlots.size());
+	// The whole index goes into its cache in large reads, so that the records rewritten
+	// later need no read of their block each.
+	if (total > 0) {
+		Error e = mIndexFile.Preload(indexOffset(1), static_cast<unsigned long long>(total) * kIndexLen);
+		if (e != ErrOkay)
+			return e;
+	}
 	std::vector<char> buf(static_cast<size_t>(kScanChunk * kIndexLen));
 	for (long first = 1; first <= total; first += kScanChunk) {
 		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;

@@ -294,6 +294,63 @@ Error RandomFile::WriteOut()
 	return blocksWrite();
 }
 
+Error RandomFile::Preload(long long offset, unsigned long long n)
+{
+	if (!mActive)
+		return ErrOkay;
+	Error e = canRead();
+	if (e != ErrOkay)
+		return e;
+	long long end = offset + static_cast<long long>(n);
+	if (end > mSize)
+		end = mSize;
+	if (offset < 0 || offset >= end)
+		return ErrOkay;
+	// Blocks read per system call.
+	constexpr long kRun = 32;
+	long last = static_cast<long>((end - 1) / mBlockSize);
+	std::vector<unsigned char> buf;
+	for (long index = static_cast<long>(offset / mBlockSize); index <= last;) {
+		if (mCache.count(index) != 0) {
+			++index;
+			continue;
+		}
+		long room = mBlockCount - static_cast<long>(mCache.size());
+		long count = 0;
+		while (index + count <= last && count < kRun && count < room && mCache.count(index + count) == 0)
+			++count;
+		if (count == 0)
+			break;
+		// Uncached blocks are current on disk; bytes past its end read as zeros.
+		long long from = static_cast<long long>(index) * mBlockSize;
+		long long to = static_cast<long long>(index + count) * mBlockSize;
+		if (to > mSize)
+			to = mSize;
+		size_t len = static_cast<size_t>(to - from);
+		buf.assign(len, 0);
+		unsigned long long got = 0;
+		e = mImp.ReadAt(from, buf.data(), len, &got);
+		if (e != ErrOkay && e != ErrFileEnd)
+			return e;
+		for (long i = 0; i < count; ++i) {
+			Block block;
+			block.data.reset(new (std::nothrow) unsigned char[mBlockSize]);
+			if (!block.data)
+				return ErrGmNoMemory;
+			long valid = extent(index + i);
+			std::memcpy(block.data.get(), buf.data() + static_cast<size_t>(i) * mBlockSize,
+				static_cast<size_t>(valid));
+			std::memset(block.data.get() + valid, 0, static_cast<size_t>(mBlockSize - valid));
+			block.valid = valid;
+			block.used = ++mUseClock;
+			block.dirty = false;
+			mCache.emplace(index + i, std::move(block));
+		}
+		index += count;
+	}
+	return ErrOkay;
+}
+
 Error RandomFile::cacheDrop()
 {
 	// The blocks are written out, not synced: that is for Flush and Close.
