@@ -437,8 +437,11 @@ Error Database::openCheck()
 		// data file that holds blocks already.
 		if (dataSize != 0)
 			return ErrFileInvalidData;
+		// It is marked changed until its first close: an owner that dies while filling a new
+		// store leaves one that the next open refuses, never an empty one taken for complete.
 		mState = StateData();
-		e = headerWrite(false);
+		mState.status = StatusDirty;
+		e = headerWrite(true);
 		if (e == ErrOkay)
 			e = tableWrite();
 		if (e == ErrOkay)
@@ -455,6 +458,8 @@ Error Database::openCheck()
 			!fieldParse(head + 6, &deleted) || !fieldParse(head + 12, &live) ||
 			static_cast<long>(deleted) + live > kRecordMax)
 			return ErrFileInvalidData;
+		mState.status = StatusClean;
+		mState.written = StatusClean;
 		mState.live = live;
 		mState.deleted = deleted;
 	}
@@ -462,8 +467,6 @@ Error Database::openCheck()
 	if (indexSize != static_cast<unsigned long long>(kIndexStart + kIndexLen * total) ||
 		dataSize != static_cast<unsigned long long>(kBlockLen * total))
 		return ErrFileInvalidData;
-	mState.status = StatusClean;
-	mState.written = StatusClean;
 	e = headsRead();
 	if (e != ErrOkay)
 		return e;

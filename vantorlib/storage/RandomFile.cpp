@@ -309,7 +309,9 @@ Error RandomFile::Preload(long long offset, unsigned long long n)
 	// Blocks read per system call.
 	constexpr long kRun = 32;
 	long last = static_cast<long>((end - 1) / mBlockSize);
-	std::vector<unsigned char> buf;
+	std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[kRun * mBlockSize]);
+	if (!buf)
+		return ErrGmNoMemory;
 	for (long index = static_cast<long>(offset / mBlockSize); index <= last;) {
 		if (mCache.count(index) != 0) {
 			++index;
@@ -327,18 +329,19 @@ Error RandomFile::Preload(long long offset, unsigned long long n)
 		if (to > mSize)
 			to = mSize;
 		size_t len = static_cast<size_t>(to - from);
-		buf.assign(len, 0);
 		unsigned long long got = 0;
-		e = mImp.ReadAt(from, buf.data(), len, &got);
+		e = mImp.ReadAt(from, buf.get(), len, &got);
 		if (e != ErrOkay && e != ErrFileEnd)
 			return e;
+		if (got < len)
+			std::memset(buf.get() + got, 0, len - static_cast<size_t>(got));
 		for (long i = 0; i < count; ++i) {
 			Block block;
 			block.data.reset(new (std::nothrow) unsigned char[mBlockSize]);
 			if (!block.data)
 				return ErrGmNoMemory;
 			long valid = extent(index + i);
-			std::memcpy(block.data.get(), buf.data() + static_cast<size_t>(i) * mBlockSize,
+			std::memcpy(block.data.get(), buf.get() + static_cast<size_t>(i) * mBlockSize,
 				static_cast<size_t>(valid));
 			std::memset(block.data.get() + valid, 0, static_cast<size_t>(mBlockSize - valid));
 			block.valid = valid;
