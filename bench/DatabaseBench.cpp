@@ -2,7 +2,9 @@
 // headers are appended, each found by message-id, 10% replaced, 10% deleted and the rest read
 // back in order. Every step opens the store, does its work and closes it again, as the message
 // store does. SQLite holds a table keyed by message-id, runs each step in one transaction with
-// synchronous off, and is closed as well.
+// synchronous off, and is closed as well. A last step follows the message store's insertion:
+// a store of 20,000 records is opened, given 10 more and closed, a hundred times over.
+// Each side is handed its input in its own string type, made before the timing starts.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -24,6 +26,10 @@ namespace {
 
 constexpr size_t kRecords = 60000;
 constexpr size_t kTenth = kRecords / 10;
+// The insertion pattern: a store of this many records gets kBatch more per open, kBatches times.
+constexpr size_t kBatchBase = 20000;
+constexpr size_t kBatch = 10;
+constexpr size_t kBatches = 100;
 
 struct Work {
 	std::vector<std::string> keys;
@@ -32,6 +38,10 @@ struct Work {
 	std::vector<size_t> findOrder;
 	std::vector<size_t> replaced;
 	std::vector<size_t> deleted;
+	// The same texts as the store's own strings.
+	std::vector<TString> tkeys;
+	std::vector<TString> trecords;
+	std::vector<TString> tchanged;
 	fs::path dir;
 };
 
@@ -119,6 +129,14 @@ std::string cacheRecord(std::mt19937& rng, const std::string& msgid, const std::
 	return std::string(text.String(), static_cast<size_t>(text.ByteLength()));
 }
 
+TString ts(const std::string& s)
+{
+	TString t;
+	t.AllowInvalidSet(true);
+	t.AssignByte(s.data(), static_cast<long>(s.size()));
+	return t;
+}
+
 // Removes the scratch folder at exit.
 struct Cleanup {
 	fs::path dir;
@@ -150,6 +168,12 @@ Work& work()
 		std::shuffle(order.begin(), order.end(), rng);
 		w.replaced.assign(order.begin(), order.begin() + kTenth);
 		w.deleted.assign(order.begin() + kTenth, order.begin() + 2 * kTenth);
+		for (const std::string& k : w.keys)
+			w.tkeys.push_back(ts(k));
+		for (const std::string& r : w.records)
+			w.trecords.push_back(ts(r));
+		for (const std::string& r : w.changed)
+			w.tchanged.push_back(ts(r));
 		const char* tmp = getenv("TMPDIR");
 		std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/qf-dbbench-XXXXXX";
 		if (!mkdtemp(templ.data()))
@@ -159,14 +183,6 @@ Work& work()
 		return w;
 	}();
 	return w;
-}
-
-TString ts(const std::string& s)
-{
-	TString t;
-	t.AllowInvalidSet(true);
-	t.AssignByte(s.data(), static_cast<long>(s.size()));
-	return t;
 }
 
 void fail(benchmark::State& state, const char* what)
@@ -192,13 +208,13 @@ void ourCopy(const fs::path& from, const fs::path& to)
 		fs::copy_file(from.string() + ext, to.string() + ext, fs::copy_options::overwrite_existing);
 }
 
-bool ourAppend(const fs::path& base)
+bool ourAppend(const fs::path& base, size_t first, size_t count)
 {
 	Work& w = work();
 	Database db;
 	bool ok = db.Open(ts(base.string()), 0) == ErrOkay;
-	for (size_t i = 0; ok && i < kRecords; ++i)
-		ok = db.RecordAppend(ts(w.keys[i]), ts(w.records[i])) == ErrOkay;
+	for (size_t i = first; ok && i < first + count; ++i)
+		ok = db.RecordAppend(w.tkeys[i], w.trecords[i]) == ErrOkay;
 	return db.Close() == ErrOkay && ok;
 }
 
@@ -208,9 +224,9 @@ bool ourChange(const fs::path& base, bool replace, bool remove)
 	Database db;
 	bool ok = db.Open(ts(base.string()), 0) == ErrOkay;
 	for (size_t i = 0; ok && replace && i < kTenth; ++i)
-		ok = db.RecordReplace(ts(w.keys[w.replaced[i]]), ts(w.changed[i])) == ErrOkay;
+		ok = db.RecordReplace(w.tkeys[w.replaced[i]], w.tchanged[i]) == ErrOkay;
 	for (size_t i = 0; ok && remove && i < kTenth; ++i)
-		ok = db.RecordDelete(ts(w.keys[w.deleted[i]])) == ErrOkay;
+		ok = db.RecordDelete(w.tkeys[w.deleted[i]]) == ErrOkay;
 	return db.Close() == ErrOkay && ok;
 }
 
@@ -219,7 +235,19 @@ const fs::path& ourAppended()
 	static fs::path base = [] {
 		fs::path b = ourBase("appended");
 		ourRemove(b);
-		if (!ourAppend(b))
+		if (!ourAppend(b, 0, kRecords))
+			std::abort();
+		return b;
+	}();
+	return base;
+}
+
+const fs::path& ourBatchBase()
+{
+	static fs::path base = [] {
+		fs::path b = ourBase("batchbase");
+		ourRemove(b);
+		if (!ourAppend(b, 0, kBatchBase))
 			std::abort();
 		return b;
 	}();
@@ -279,7 +307,7 @@ bool liteRun(sqlite3_stmt* st, const std::string& a, const std::string* b)
 	return ok && sqlite3_changes(sqlite3_db_handle(st)) == 1;
 }
 
-bool liteAppend(const fs::path& file)
+bool liteAppend(const fs::path& file, size_t first, size_t count)
 {
 	Work& w = work();
 	sqlite3* db = liteOpen(file);
@@ -287,7 +315,7 @@ bool liteAppend(const fs::path& file)
 	bool ok = db &&
 		sqlite3_prepare_v2(db, "INSERT INTO cache (msgid, record) VALUES (?, ?)", -1, &st, nullptr) ==
 			SQLITE_OK;
-	for (size_t i = 0; ok && i < kRecords; ++i)
+	for (size_t i = first; ok && i < first + count; ++i)
 		ok = liteRun(st, w.keys[i], &w.records[i]);
 	sqlite3_finalize(st);
 	return liteClose(db, ok);
@@ -317,7 +345,19 @@ const fs::path& liteAppended()
 	static fs::path file = [] {
 		fs::path f = work().dir / "appended.sqlite";
 		fs::remove(f);
-		if (!liteAppend(f))
+		if (!liteAppend(f, 0, kRecords))
+			std::abort();
+		return f;
+	}();
+	return file;
+}
+
+const fs::path& liteBatchBase()
+{
+	static fs::path file = [] {
+		fs::path f = work().dir / "batchbase.sqlite";
+		fs::remove(f);
+		if (!liteAppend(f, 0, kBatchBase))
 			std::abort();
 		return f;
 	}();
@@ -345,7 +385,7 @@ void Append_Database(benchmark::State& state)
 		state.PauseTiming();
 		ourRemove(base);
 		state.ResumeTiming();
-		if (!ourAppend(base))
+		if (!ourAppend(base, 0, kRecords))
 			return fail(state, "append failed");
 	}
 	state.counters["bytes_per_record"] = ourBytes(base) / kRecords;
@@ -359,7 +399,7 @@ void Append_SQLite(benchmark::State& state)
 		state.PauseTiming();
 		fs::remove(file);
 		state.ResumeTiming();
-		if (!liteAppend(file))
+		if (!liteAppend(file, 0, kRecords))
 			return fail(state, "append failed");
 	}
 	state.counters["bytes_per_record"] = static_cast<double>(fs::file_size(file)) / kRecords;
@@ -376,7 +416,7 @@ void Find_Database(benchmark::State& state)
 		TString data;
 		for (size_t i = 0; ok && i < kRecords; ++i) {
 			size_t n = w.findOrder[i];
-			ok = db.RecordFind(ts(w.keys[n]), data) == ErrOkay &&
+			ok = db.RecordFind(w.tkeys[n], data) == ErrOkay &&
 				data.ByteLength() == static_cast<long>(w.records[n].size());
 		}
 		if (db.Close() != ErrOkay || !ok)
@@ -501,6 +541,34 @@ void ReadAll_SQLite(benchmark::State& state)
 	}
 }
 
+void Batch_Database(benchmark::State& state)
+{
+	fs::path base = ourBase("batch");
+	for (auto _ : state) {
+		state.PauseTiming();
+		ourCopy(ourBatchBase(), base);
+		state.ResumeTiming();
+		for (size_t b = 0; b < kBatches; ++b)
+			if (!ourAppend(base, kBatchBase + b * kBatch, kBatch))
+				return fail(state, "batch failed");
+	}
+	ourRemove(base);
+}
+
+void Batch_SQLite(benchmark::State& state)
+{
+	fs::path file = work().dir / "batch.sqlite";
+	for (auto _ : state) {
+		state.PauseTiming();
+		fs::copy_file(liteBatchBase(), file, fs::copy_options::overwrite_existing);
+		state.ResumeTiming();
+		for (size_t b = 0; b < kBatches; ++b)
+			if (!liteAppend(file, kBatchBase + b * kBatch, kBatch))
+				return fail(state, "batch failed");
+	}
+	fs::remove(file);
+}
+
 }  // namespace
 
 #define STEP(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)
@@ -514,5 +582,7 @@ STEP(Delete_Database);
 STEP(Delete_SQLite);
 STEP(ReadAll_Database);
 STEP(ReadAll_SQLite);
+STEP(Batch_Database);
+STEP(Batch_SQLite);
 
 BENCHMARK_MAIN();

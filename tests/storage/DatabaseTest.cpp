@@ -4,6 +4,9 @@
 // never trusted and never a crash.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -496,4 +499,100 @@ TEST(Database, DamagedFilesAreRefusedOrReportedNeverTrusted)
 			probe("index bytes", at, false);
 		}
 	}
+}
+
+// What a store keeps in memory from one open to the next is used only while the files are
+// unchanged: another process, or another program writing the same bytes, is always seen.
+TEST(Database, MemoryKeptBetweenOpensNeverHidesAnotherWriter)
+{
+	TempDir dir;
+	std::string base = dir.Sub("Cache");
+	std::map<std::string, std::string> model;
+	std::vector<std::pair<std::string, std::string>> records;
+	for (unsigned n = 0; n < 300; ++n) {
+		records.push_back({msgid(n), "record " + std::to_string(n)});
+		model[msgid(n)] = "record " + std::to_string(n);
+	}
+	build(base, records);
+
+	// Turns about: this process and a child change the store in quick succession, each
+	// checking what the other did, so that many changes fall within one tick of the clock.
+	Database db;
+	for (unsigned round = 0; round < 12; ++round) {
+		std::string mine = msgid(1000 + round), theirs = msgid(2000 + round);
+		std::string changed = msgid(round * 7), gone = msgid(round * 7 + 1);
+		ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
+		ASSERT_EQ(db.RecordAppend(ts(mine), ts("mine")), ErrOkay);
+		ASSERT_EQ(db.Close(), ErrOkay);
+		pid_t child = fork();
+		ASSERT_GE(child, 0);
+		if (child == 0) {
+			Database other;
+			TString v;
+			bool ok = other.Open(ts(base), 0) == ErrOkay && other.RecordFind(ts(mine), v) == ErrOkay &&
+				str(v) == "mine" && other.RecordAppend(ts(theirs), ts("theirs")) == ErrOkay &&
+				other.RecordReplace(ts(changed), ts("a longer record than before")) == ErrOkay &&
+				other.RecordDelete(ts(gone)) == ErrOkay;
+			ok = other.Close() == ErrOkay && ok;
+			_exit(ok ? 0 : 1);
+		}
+		int status = 0;
+		ASSERT_EQ(waitpid(child, &status, 0), child);
+		ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << round;
+		model[mine] = "mine";
+		model[theirs] = "theirs";
+		model[changed] = "a longer record than before";
+		model.erase(gone);
+
+		ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
+		TString v;
+		EXPECT_EQ(db.RecordFind(ts(theirs), v), ErrOkay) << round;
+		EXPECT_EQ(db.RecordFind(ts(changed), v), ErrOkay) << round;
+		EXPECT_EQ(str(v), "a longer record than before") << round;
+		EXPECT_EQ(db.RecordFind(ts(gone), v), ErrGmCommandFailed) << round;
+		// Appending a key the other process added is refused, not doubled.
+		EXPECT_EQ(db.RecordAppend(ts(theirs), ts("again")), ErrGmCommandFailed) << round;
+		std::map<std::string, std::string> all;
+		ASSERT_TRUE(readAll(db, all));
+		EXPECT_EQ(all, model) << round;
+		ASSERT_EQ(db.Close(), ErrOkay);
+	}
+
+	// Any write after a close changes the index file's time stamp, even one at once and of
+	// the same bytes, so that the kept memory is dropped.
+	ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
+	ASSERT_EQ(db.RecordReplace(ts(msgid(2)), ts("written")), ErrOkay);
+	ASSERT_EQ(db.Close(), ErrOkay);
+	struct stat before, after;
+	ASSERT_EQ(::stat((base + ".didx").c_str(), &before), 0);
+	int fd = ::open((base + ".didx").c_str(), O_WRONLY);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ(::pwrite(fd, "D", 1, 5), 1);
+	ASSERT_EQ(::pwrite(fd, "C", 1, 5), 1);
+	::close(fd);
+	ASSERT_EQ(::stat((base + ".didx").c_str(), &after), 0);
+	EXPECT_FALSE(
+		before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec);
+
+	// Another program that rewrites the index with a record's length changed (same size,
+	// same counts, same chain heads) is read afresh: the record comes back shortened.
+	std::string index = ReadFile(base + ".didx");
+	std::string key = msgid(3);
+	size_t at = index.find(key);
+	ASSERT_NE(at, std::string::npos);
+	ASSERT_EQ(index.substr(at - 6, 6), field(8));  // "record 3"
+	index.replace(at - 6, 6, field(6));
+	WriteFile(base + ".didx", index);
+	ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
+	TString v;
+	ASSERT_EQ(db.RecordFind(ts(key), v), ErrOkay);
+	EXPECT_EQ(str(v), "record");
+	ASSERT_EQ(db.Close(), ErrOkay);
+
+	// A store removed and made again under the same name starts empty.
+	ASSERT_EQ(Database::Remove(ts(base)), ErrOkay);
+	ASSERT_EQ(db.Open(ts(base), 0), ErrOkay);
+	EXPECT_EQ(db.RecordFind(ts(key), v), ErrGmCommandFailed);
+	EXPECT_EQ(db.RecordCount(), 0);
+	ASSERT_EQ(db.Close(), ErrOkay);
 }

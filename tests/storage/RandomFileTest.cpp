@@ -110,43 +110,50 @@ TEST(RandomFile, ReadsAndWritesAcrossBlockEdges)
 
 TEST(RandomFile, RandomRunMatchesAPlainModel)
 {
-	TempDir dir;
-	std::string path = dir.Sub("r");
-	std::string model = pattern(7000, 'k');
-	WriteFile(path, model);
-	RandomFile f;
-	ASSERT_EQ(f.BufferSizeSet(2048, 3), ErrOkay);
-	ASSERT_EQ(f.Open(path.c_str(), FileAccessReadWrite, 0), ErrOkay);
-	std::mt19937 rng(12345);
-	unsigned long long done;
-	for (int step = 0; step < 1500; ++step) {
-		int op = static_cast<int>(rng() % 10);
-		size_t pos = rng() % 20000;
-		size_t len = 1 + rng() % 5000;
-		if (op < 5) {
-			std::string data = pattern(len, static_cast<char>('A' + step % 26));
-			ASSERT_EQ(f.PositionSet(static_cast<long long>(pos), FilePtrStart), ErrOkay);
-			ASSERT_EQ(f.Write(data.data(), data.size(), &done), ErrOkay);
-			if (model.size() < pos + len)
-				model.resize(pos + len, 0);
-			model.replace(pos, len, data);
-		} else if (op < 9) {
-			std::string back(len, 0);
-			ASSERT_EQ(f.PositionSet(static_cast<long long>(pos), FilePtrStart), ErrOkay);
-			Error e = f.Read(back.data(), len, &done);
-			if (pos >= model.size()) {
-				ASSERT_EQ(e, ErrFileEnd);
+	// A small cache evicts all the time; a larger one writes runs of neighbouring blocks
+	// together and has room for blocks read ahead.
+	for (long blocks : {3L, 16L}) {
+		SCOPED_TRACE(blocks);
+		TempDir dir;
+		std::string path = dir.Sub("r");
+		std::string model = pattern(7000, 'k');
+		WriteFile(path, model);
+		RandomFile f;
+		ASSERT_EQ(f.BufferSizeSet(2048, blocks), ErrOkay);
+		ASSERT_EQ(f.Open(path.c_str(), FileAccessReadWrite, 0), ErrOkay);
+		std::mt19937 rng(12345);
+		unsigned long long done;
+		for (int step = 0; step < 1500; ++step) {
+			int op = static_cast<int>(rng() % 10);
+			size_t pos = rng() % 20000;
+			size_t len = 1 + rng() % 5000;
+			if (op < 5) {
+				std::string data = pattern(len, static_cast<char>('A' + step % 26));
+				ASSERT_EQ(f.PositionSet(static_cast<long long>(pos), FilePtrStart), ErrOkay);
+				ASSERT_EQ(f.Write(data.data(), data.size(), &done), ErrOkay);
+				if (model.size() < pos + len)
+					model.resize(pos + len, 0);
+				model.replace(pos, len, data);
+			} else if (op < 9) {
+				std::string back(len, 0);
+				ASSERT_EQ(f.PositionSet(static_cast<long long>(pos), FilePtrStart), ErrOkay);
+				Error e = f.Read(back.data(), len, &done);
+				if (pos >= model.size()) {
+					ASSERT_EQ(e, ErrFileEnd);
+				} else {
+					ASSERT_EQ(e, ErrOkay);
+					ASSERT_EQ(back.substr(0, done), model.substr(pos, len)) << "step " << step;
+				}
+			} else if (step % 3 == 0) {
+				ASSERT_EQ(f.SizeSet(pos), ErrOkay);
+				model.resize(pos, 0);
+			} else if (step % 3 == 1) {
+				ASSERT_EQ(f.Flush(), ErrOkay);
 			} else {
-				ASSERT_EQ(e, ErrOkay);
-				ASSERT_EQ(back.substr(0, done), model.substr(pos, len)) << "step " << step;
+				ASSERT_EQ(f.Preload(static_cast<long long>(pos / 2), len * 3), ErrOkay);
 			}
-		} else if (step % 3 == 0) {
-			ASSERT_EQ(f.SizeSet(pos), ErrOkay);
-			model.resize(pos, 0);
-		} else {
-			ASSERT_EQ(f.Flush(), ErrOkay);
 		}
+		ASSERT_EQ(f.Close(), ErrOkay);
+		EXPECT_EQ(ReadFile(path), model);
 	}
-	ASSERT_EQ(f.Close(), ErrOkay);
-	EXPECT_EQ(ReadFile(path), model);
 }

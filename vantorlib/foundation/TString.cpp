@@ -14,6 +14,29 @@
 
 namespace {
 
+// Unicode::Validate over exactly n readable bytes without a NUL: runs of ASCII go eight bytes
+// at a time, the rest character by character.
+bool validateBytes(const char* s, long n, long* bytes, long* chars)
+{
+	constexpr uint64_t kHigh = 0x8080808080808080ULL, kLow = 0x0101010101010101ULL;
+	long b = 0;
+	while (n - b >= 8) {
+		uint64_t w;
+		std::memcpy(&w, s + b, sizeof w);
+		if (((w | (w - kLow)) & kHigh) != 0)
+			break;
+		b += 8;
+	}
+	long rb = 0, rc = 0;
+	if (!Unicode::Validate(s + b, n - b, kStringAll, &rb, &rc)) {
+		*bytes = *chars = 0;
+		return false;
+	}
+	*bytes = b + rb;
+	*chars = b + rc;
+	return true;
+}
+
 constexpr long kFmtBufferBytes = 4096;
 constexpr long kSlackMax = 160;  // most spare bytes a write reserves
 constexpr long kShrinkSlack = 2047;  // a buffer shrinks only with more spare bytes than this
@@ -1238,7 +1261,8 @@ void TString::put(long at, const char* s, long n, AddrMode mode)
 		long want = std::min(n, room);
 		bytes = boundedLen(s, want);
 		long vb, vc;
-		if (!Unicode::Validate(s, bytes, kStringAll, &vb, &vc)) {
+		// All bytes up to there are readable and none is NUL.
+		if (!validateBytes(s, bytes, &vb, &vc)) {
 			bad = true;
 		} else if (vb == bytes) {
 			chars = vc;

@@ -1,7 +1,11 @@
 #include "Database.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstring>
+#include <list>
+#include <mutex>
 
 #include "FileBase.h"
 #include "FileMngr.h"
@@ -71,7 +75,153 @@ Error writeAt(RandomFile& file, long long offset, const void* data, unsigned lon
 	return e;
 }
 
+// Closed stores whose memory is kept, and how much: the message store works on one directory's
+// store at a time, so a few suffice.
+constexpr size_t kKeptStores = 4;
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+	return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 }  // namespace
+
+struct Database::Kept {
+	std::string indexPath;
+	// The proof: the index file as it was after the close, and the header's counts.
+	dev_t device = 0;
+	ino_t node = 0;
+	off_t size = 0;
+	struct timespec modified = {0, 0};
+	int32_t live = 0;
+	int32_t deleted = 0;
+	std::array<int32_t, kBucketCount + 1> heads{};
+	// The memory itself.
+	std::array<bool, kBucketCount + 1> chainLoaded{};
+	long chainsLoaded = 0;
+	bool scanned = false;
+	std::vector<Index> slots;
+	std::vector<KeyEntry> keys;
+	size_t keyCount = 0;
+};
+
+namespace {
+
+// Guards the kept list: stores are opened and closed on several threads.
+std::mutex sKeptLock;
+
+int64_t stampOf(const struct timespec& t)
+{
+	return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+}  // namespace
+
+std::list<Database::Kept>& Database::keptList()
+{
+	// Newest first.
+	static std::list<Kept> list;
+	return list;
+}
+
+void Database::keptDrop(const std::string& indexPath)
+{
+	std::list<Kept> gone;
+	std::lock_guard<std::mutex> hold(sKeptLock);
+	auto& list = keptList();
+	for (auto it = list.begin(); it != list.end();) {
+		auto next = std::next(it);
+		if (it->indexPath == indexPath)
+			gone.splice(gone.end(), list, it);
+		it = next;
+	}
+}
+
+bool Database::keptAdopt(const std::string& indexPath)
+{
+	std::list<Kept> found;
+	{
+		std::lock_guard<std::mutex> hold(sKeptLock);
+		auto& list = keptList();
+		for (auto it = list.begin(); it != list.end(); ++it) {
+			if (it->indexPath == indexPath) {
+				found.splice(found.end(), list, it);
+				break;
+			}
+		}
+	}
+	struct stat st;
+	if (found.empty() || mIndexFile.Stat(&st) != ErrOkay)
+		return false;
+	Kept& k = found.front();
+	if (k.device != st.st_dev || k.node != st.st_ino || k.size != st.st_size ||
+		!sameTime(k.modified, st.st_mtim) || k.live != mState.live || k.deleted != mState.deleted ||
+		k.heads != mHeads ||
+		k.slots.size() != static_cast<size_t>(mState.live) + static_cast<size_t>(mState.deleted))
+		return false;
+	mChainLoaded = k.chainLoaded;
+	mChainsLoaded = k.chainsLoaded;
+	mScanned = k.scanned;
+	mSlots = std::move(k.slots);
+	mKeys = std::move(k.keys);
+	mKeyCount = k.keyCount;
+	mAdoptedMark = stampOf(st.st_mtim);
+	return true;
+}
+
+void Database::keptStore(const std::string& indexPath)
+{
+	struct stat st;
+	if (mIndexFile.Stat(&st) != ErrOkay)
+		return;
+	// Every later write stamps the file with the time of writing or later, which may equal the
+	// time of the last write. The stamp is therefore set a little earlier than that, so that
+	// any later write, by whatever process, changes it; a store that nobody has written since
+	// it was stamped keeps its stamp.
+	if (stampOf(st.st_mtim) != mAdoptedMark) {
+		struct timespec mark = st.st_mtim;
+		if (mark.tv_nsec > 0) {
+			--mark.tv_nsec;
+		} else {
+			--mark.tv_sec;
+			mark.tv_nsec = 999999999;
+		}
+		struct stat after;
+		// A file system that keeps coarser times may round the stamp back to the old one.
+		if (mIndexFile.ModTimeSet(mark) != ErrOkay || mIndexFile.Stat(&after) != ErrOkay ||
+			stampOf(after.st_mtim) >= stampOf(st.st_mtim))
+			return;
+		st.st_mtim = after.st_mtim;
+	}
+	std::list<Kept> gone;
+	gone.emplace_back();
+	Kept& k = gone.back();
+	k.indexPath = indexPath;
+	k.device = st.st_dev;
+	k.node = st.st_ino;
+	k.size = st.st_size;
+	k.modified = st.st_mtim;
+	k.live = mState.live;
+	k.deleted = mState.deleted;
+	k.heads = mHeads;
+	k.chainLoaded = mChainLoaded;
+	k.chainsLoaded = mChainsLoaded;
+	k.scanned = mScanned;
+	k.slots = std::move(mSlots);
+	k.keys = std::move(mKeys);
+	k.keyCount = mKeyCount;
+	std::lock_guard<std::mutex> hold(sKeptLock);
+	auto& list = keptList();
+	for (auto it = list.begin(); it != list.end();) {
+		auto next = std::next(it);
+		if (it->indexPath == indexPath)
+			gone.splice(gone.end(), list, it);
+		it = next;
+	}
+	list.splice(list.begin(), gone, gone.begin());
+	while (list.size() > kKeptStores)
+		gone.splice(gone.end(), list, std::prev(list.end()));
+}
 
 Database::~Database()
 {
@@ -185,6 +335,7 @@ Error Database::Remove(const TString& path)
 	filePaths(path, index, data);
 	if (index.Empty() || data.Empty())
 		return ErrGmBadPath;
+	keptDrop(std::string(index.String(), static_cast<size_t>(index.ByteLength())));
 	Error e = FileMngr::Remove(index);
 	Error d = FileMngr::Remove(data);
 	return e != ErrOkay ? e : d;
@@ -196,13 +347,16 @@ void Database::reset()
 {
 	mState = StateData();
 	mPath.Erase();
+	mIndexPath.clear();
+	mAdoptedMark = -1;
 	mHeads.fill(0);
 	mChainLoaded.fill(false);
 	mChainsLoaded = 0;
 	mScanned = false;
 	mSlots.clear();
 	mSlots.shrink_to_fit();
-	mKeys.clear();
+	mKeys = std::vector<KeyEntry>();
+	mKeyCount = 0;
 	mIter = 1;
 	mStream = false;
 	mModeRun = 0;
@@ -241,6 +395,11 @@ Error Database::Open(const TString& path, long long lockWait)
 		e = openOne(mDataFile, dataPath, madeData);
 	if (e == ErrOkay)
 		e = openCheck();
+	if (e == ErrOkay) {
+		mIndexPath.assign(indexPath.String(), static_cast<size_t>(indexPath.ByteLength()));
+		if (!keptAdopt(mIndexPath))
+			mSlots.resize(static_cast<size_t>(mState.live) + static_cast<size_t>(mState.deleted));
+	}
 	if (e != ErrOkay) {
 		mIndexFile.Close();
 		mDataFile.Close();
@@ -278,8 +437,11 @@ Error Database::openCheck()
 		// data file that holds blocks already.
 		if (dataSize != 0)
 			return ErrFileInvalidData;
+		// It is marked changed until its first close: an owner that dies while filling a new
+		// store leaves one that the next open refuses, never an empty one taken for complete.
 		mState = StateData();
-		e = headerWrite(false);
+		mState.status = StatusDirty;
+		e = headerWrite(true);
 		if (e == ErrOkay)
 			e = tableWrite();
 		if (e == ErrOkay)
@@ -296,6 +458,8 @@ Error Database::openCheck()
 			!fieldParse(head + 6, &deleted) || !fieldParse(head + 12, &live) ||
 			static_cast<long>(deleted) + live > kRecordMax)
 			return ErrFileInvalidData;
+		mState.status = StatusClean;
+		mState.written = StatusClean;
 		mState.live = live;
 		mState.deleted = deleted;
 	}
@@ -303,9 +467,6 @@ Error Database::openCheck()
 	if (indexSize != static_cast<unsigned long long>(kIndexStart + kIndexLen * total) ||
 		dataSize != static_cast<unsigned long long>(kBlockLen * total))
 		return ErrFileInvalidData;
-	mState.status = StatusClean;
-	mState.written = StatusClean;
-	mSlots.resize(static_cast<size_t>(total));
 	e = headsRead();
 	if (e != ErrOkay)
 		return e;
@@ -334,6 +495,12 @@ Error Database::Close()
 			mState.status = StatusClean;
 			e = headerWrite(false);
 		}
+	}
+	// A clean store's memory is kept for the next open, stamped after the last write.
+	if (e == ErrOkay && mState.status != StatusInvalid) {
+		e = mIndexFile.WriteOut();
+		if (e == ErrOkay)
+			keptStore(mIndexPath);
 	}
 	Error c = mDataFile.Close();
 	Error d = mIndexFile.CloseUnsynced();
@@ -381,7 +548,7 @@ Error Database::headsRead()
 		return e;
 	if (table[kTableLen - 1] != '\n')
 		return ErrFileInvalidData;
-	long total = static_cast<long>(mSlots.size());
+	long total = static_cast<long>(mState.live) + mState.deleted;
 	std::array<int32_t, kHeadCount> heads{};
 	for (long i = 0; i < kHeadCount; ++i) {
 		if (!fieldParse(table + i * kFieldLen, &heads[static_cast<size_t>(i)]) ||
@@ -443,6 +610,10 @@ Error Database::rawParse(
 		return ErrFileInvalidData;
 	long len = kKeyField;
 	key = raw + kKeyOffset;
+	// The padding eight spaces at a time, then the last few one by one.
+	static constexpr char kSpaces[] = "        ";
+	while (len >= 8 && std::memcmp(key + len - 8, kSpaces, 8) == 0)
+		len -= 8;
 	while (len > 0 && key[len - 1] == ' ')
 		--len;
 	keyLen = len;
@@ -507,7 +678,13 @@ Error Database::scanAll()
 {
 	mScanned = true;
 	long total = static_cast<long>(mSlots.size());
-	mKeys.reserve(mSlots.size());
+	// The whole index goes into its cache in large reads, so that the records rewritten
+	// later need no read of their block each.
+	if (total > 0) {
+		Error e = mIndexFile.Preload(indexOffset(1), static_cast<unsigned long long>(total) * kIndexLen);
+		if (e != ErrOkay)
+			return e;
+	}
 	std::vector<char> buf(static_cast<size_t>(kScanChunk * kIndexLen));
 	for (long first = 1; first <= total; first += kScanChunk) {
 		long count = total - first + 1 < kScanChunk ? total - first + 1 : kScanChunk;
@@ -554,11 +731,16 @@ Error Database::chainLoad(long bucket)
 		if (e != ErrOkay)
 			break;
 		if (isReserved(s->key) ||
-			static_cast<long>(Hash(s->key.data(), static_cast<long>(s->key.size()))) + 1 != bucket ||
-			!mKeys.emplace(s->key, r).second) {
+			static_cast<long>(Hash(s->key.data(), static_cast<long>(s->key.size()))) + 1 != bucket) {
 			e = ErrFileInvalidData;
 			break;
 		}
+		uint32_t h = keyHash(s->key.data(), s->key.size());
+		if (keyFind(s->key.data(), s->key.size(), h) != 0) {
+			e = ErrFileInvalidData;
+			break;
+		}
+		keyAdd(h, r);
 		added.push_back(r);
 		s->prev = prev;
 		prev = r;
@@ -566,7 +748,7 @@ Error Database::chainLoad(long bucket)
 	}
 	if (e != ErrOkay) {
 		for (int32_t r : added)
-			mKeys.erase(mSlots[static_cast<size_t>(r - 1)].key);
+			keyRemove(mSlots[static_cast<size_t>(r - 1)].key);
 		return e;
 	}
 	mChainLoaded[static_cast<size_t>(bucket)] = true;
@@ -581,14 +763,99 @@ Error Database::locate(const TString& key, int32_t* record)
 	Error e = chainLoad(bucket);
 	if (e != ErrOkay)
 		return e;
-	// The lookup key's buffer is kept from call to call, so that a lookup allocates nothing.
-	static thread_local std::string probe;
-	probe.assign(key.String(), static_cast<size_t>(key.ByteLength()));
-	auto it = mKeys.find(probe);
-	if (it == mKeys.end())
-		return ErrGmCommandFailed;
-	*record = it->second;
-	return ErrOkay;
+	size_t len = static_cast<size_t>(key.ByteLength());
+	*record = keyFind(key.String(), len, keyHash(key.String(), len));
+	return *record != 0 ? ErrOkay : ErrGmCommandFailed;
+}
+
+uint32_t Database::keyHash(const char* key, size_t len)
+{
+	// FNV-1a over the bytes.
+	uint32_t h = 2166136261u;
+	for (size_t i = 0; i < len; ++i)
+		h = (h ^ static_cast<unsigned char>(key[i])) * 16777619u;
+	return h;
+}
+
+int32_t Database::keyFind(const char* key, size_t len, uint32_t hash) const
+{
+	if (mKeys.empty())
+		return 0;
+	size_t mask = mKeys.size() - 1;
+	for (size_t i = hash & mask;; i = (i + 1) & mask) {
+		const KeyEntry& k = mKeys[i];
+		if (k.record == 0)
+			return 0;
+		if (k.hash == hash) {
+			const std::string& have = mSlots[static_cast<size_t>(k.record - 1)].key;
+			if (have.size() == len && std::memcmp(have.data(), key, len) == 0)
+				return k.record;
+		}
+	}
+}
+
+void Database::keyAdd(uint32_t hash, int32_t record)
+{
+	// At most half full, so that probes stay short.
+	if ((mKeyCount + 1) * 2 > mKeys.size()) {
+		size_t size = mKeys.empty() ? 1024 : mKeys.size() * 2;
+		while ((mKeyCount + 1) * 2 > size)
+			size *= 2;
+		std::vector<KeyEntry> old(size);
+		old.swap(mKeys);
+		size_t mask = size - 1;
+		for (const KeyEntry& k : old) {
+			if (k.record == 0)
+				continue;
+			size_t i = k.hash & mask;
+			while (mKeys[i].record != 0)
+				i = (i + 1) & mask;
+			mKeys[i] = k;
+		}
+	}
+	size_t mask = mKeys.size() - 1;
+	size_t i = hash & mask;
+	while (mKeys[i].record != 0)
+		i = (i + 1) & mask;
+	mKeys[i] = KeyEntry{hash, record};
+	++mKeyCount;
+}
+
+void Database::keyRemove(const std::string& key)
+{
+	if (mKeys.empty())
+		return;
+	uint32_t hash = keyHash(key.data(), key.size());
+	size_t mask = mKeys.size() - 1;
+	size_t i = hash & mask;
+	for (;; i = (i + 1) & mask) {
+		const KeyEntry& k = mKeys[i];
+		if (k.record == 0)
+			return;
+		if (k.hash == hash && mSlots[static_cast<size_t>(k.record - 1)].key == key)
+			break;
+	}
+	// Entries after the hole move back into it unless their home lies between the two.
+	size_t j = i;
+	for (;;) {
+		j = (j + 1) & mask;
+		if (mKeys[j].record == 0)
+			break;
+		size_t home = mKeys[j].hash & mask;
+		bool stays = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+		if (!stays) {
+			mKeys[i] = mKeys[j];
+			i = j;
+		}
+	}
+	mKeys[i] = KeyEntry();
+	--mKeyCount;
+}
+
+void Database::keysClear()
+{
+	std::fill(mKeys.begin(), mKeys.end(), KeyEntry());
+	mKeyCount = 0;
 }
 
 // ---- data blocks ----
@@ -704,7 +971,7 @@ Error Database::RecordAppend(const TString& key, const TString& data)
 		slot.loaded = true;
 		if (oldHead != 0)
 			mSlots[static_cast<size_t>(oldHead - 1)].prev = r;
-		mKeys[slot.key] = r;
+		keyAdd(keyHash(slot.key.data(), slot.key.size()), r);
 		e = slotWrite(r);
 		if (e == ErrOkay)
 			e = headWrite(bucket, r);
@@ -765,7 +1032,7 @@ Error Database::RecordDelete(const TString& key)
 	}
 	if (slot.next != 0)
 		mSlots[static_cast<size_t>(slot.next - 1)].prev = slot.prev;
-	mKeys.erase(slot.key);
+	keyRemove(slot.key);
 	if (e == ErrOkay)
 		--mState.live;
 
@@ -881,7 +1148,7 @@ Error Database::Initialize()
 	mChainsLoaded = 0;
 	mScanned = true;
 	mSlots.clear();
-	mKeys.clear();
+	keysClear();
 	mIter = 1;
 	mAheadCount = 0;
 	mState.live = 0;

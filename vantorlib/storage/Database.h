@@ -7,14 +7,17 @@
 //
 // The hash chains on disk are the store's truth. Once a bucket's chain has been walked it is
 // also kept in memory (key to slot), so repeated lookups cost one hash probe instead of a walk
-// over a chain that holds some 200 records when the store is full.
+// over a chain that holds some 200 records when the store is full. At a clean close that
+// memory is kept for the next open of the same store in this process, which takes it over only
+// when the index file is provably the one it was made from (same file, size, counts, chain
+// heads and modification time, the time stamped so that any later write changes it).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "Error.h"
@@ -105,13 +108,22 @@ private:
 		bool loaded = false;
 	};
 
+	// The in-memory index of a closed store, kept for its next open.
+	struct Kept;
+
 	static void filePaths(const TString& path, TString& index, TString& data);
+	static std::list<Kept>& keptList();
+	static void keptDrop(const std::string& indexPath);
 	static bool fieldParse(const char* p, int32_t* value);
 	static void fieldFormat(char* p, long value);
 	static bool isReserved(const std::string& key);
 
 	void reset();
 	Error openCheck();
+	// Takes over the kept memory of this store when the index file proves it current.
+	bool keptAdopt(const std::string& indexPath);
+	// After the last write of a clean close: keeps the memory with the proof of its file.
+	void keptStore(const std::string& indexPath);
 	Error tableWrite();
 	Error headerWrite(bool through);
 	Error headsRead();
@@ -129,6 +141,12 @@ private:
 	Error scanAll();
 	Error chainLoad(long bucket);
 	Error locate(const TString& key, int32_t* record);
+	static uint32_t keyHash(const char* key, size_t len);
+	int32_t keyFind(const char* key, size_t len, uint32_t hash) const;
+	// Adds a record whose key is not in the table yet.
+	void keyAdd(uint32_t hash, int32_t record);
+	void keyRemove(const std::string& key);
+	void keysClear();
 	// stream: the access is one of a run in file order (iteration, appends at the end).
 	Error dataMode(bool stream);
 	Error dataRead(int32_t record, TString& data, bool stream);
@@ -136,6 +154,10 @@ private:
 
 	StateData mState;
 	TString mPath;
+	std::string mIndexPath;
+	// The modification time of the index file when its kept memory was taken over (-1: none),
+	// in nanoseconds.
+	int64_t mAdoptedMark = -1;
 	RandomFile mIndexFile;
 	RandomFile mDataFile;
 
@@ -145,7 +167,14 @@ private:
 	long mChainsLoaded = 0;
 	bool mScanned = false;
 	std::vector<Index> mSlots;  // record n at n - 1
-	std::unordered_map<std::string, int32_t> mKeys;  // keys of the loaded chains
+	// Keys of the loaded chains: an open-addressed table of record numbers (0: empty) with
+	// each key's hash; the keys themselves are the slots' own.
+	struct KeyEntry {
+		uint32_t hash = 0;
+		int32_t record = 0;
+	};
+	std::vector<KeyEntry> mKeys;
+	size_t mKeyCount = 0;
 	int32_t mIter = 1;
 	// Iteration reads index records and data blocks ahead, many per system call; any change
 	// to the store empties this window.

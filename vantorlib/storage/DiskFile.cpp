@@ -397,6 +397,11 @@ Error DiskFile::Stat(struct stat* st) const
 	return e;
 }
 
+Error DiskFile::ModTimeSet(const struct timespec& when)
+{
+	return mImp.ModTimeSet(when);
+}
+
 Error DiskFile::Remove()
 {
 	if (!mImp.IsOpen())

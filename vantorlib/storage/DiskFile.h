@@ -74,6 +74,8 @@ public:
 	Error WriteString(const TString& text);
 
 	Error Stat(struct stat* st) const;
+	// Sets the modification time (the access time stays as it is).
+	Error ModTimeSet(const struct timespec& when);
 	// Closes the file and deletes it; needs read-and-write access.
 	Error Remove();
 	Error PermSet(unsigned short perm);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 RandomFile::~RandomFile()
 {
@@ -222,14 +223,43 @@ Error RandomFile::blocksWrite()
 {
 	if (!IsOpen())
 		return ErrFileNotOpen;
+	// Runs of neighbouring changed blocks go out in one gathered write each.
 	Error result = ErrOkay;
-	for (auto& [index, block] : mCache) {
-		if (!block.dirty)
-			continue;
-		Error e = blockWrite(index, block);
-		if (result == ErrOkay)
+	std::vector<DiskFileImp::Piece> pieces;
+	std::vector<Block*> run;
+	long runFirst = 0;
+	auto runWrite = [&]() {
+		if (run.empty())
+			return;
+		unsigned long long done = 0;
+		mUnsynced = true;
+		Error e = mImp.WriteGather(static_cast<long long>(runFirst) * mBlockSize, pieces.data(),
+			static_cast<unsigned long>(pieces.size()), &done);
+		if (e == ErrOkay) {
+			for (Block* b : run)
+				b->dirty = false;
+		} else if (result == ErrOkay) {
 			result = e;
+		}
+		pieces.clear();
+		run.clear();
+	};
+	for (auto& [index, block] : mCache) {
+		long len = extent(index);
+		if (!block.dirty || len <= 0) {
+			if (block.dirty)
+				block.dirty = false;
+			runWrite();
+			continue;
+		}
+		if (!run.empty() && index != runFirst + static_cast<long>(run.size()))
+			runWrite();
+		if (run.empty())
+			runFirst = index;
+		pieces.push_back({block.data.get(), static_cast<unsigned long long>(len)});
+		run.push_back(&block);
 	}
+	runWrite();
 	return result;
 }
 
@@ -255,6 +285,73 @@ Error RandomFile::CloseUnsynced()
 	mUnsynced = false;
 	Error c = DiskFile::Close();
 	return e != ErrOkay ? e : c;
+}
+
+Error RandomFile::WriteOut()
+{
+	if (!mActive)
+		return IsOpen() ? ErrOkay : ErrFileNotOpen;
+	return blocksWrite();
+}
+
+Error RandomFile::Preload(long long offset, unsigned long long n)
+{
+	if (!mActive)
+		return ErrOkay;
+	Error e = canRead();
+	if (e != ErrOkay)
+		return e;
+	long long end = offset + static_cast<long long>(n);
+	if (end > mSize)
+		end = mSize;
+	if (offset < 0 || offset >= end)
+		return ErrOkay;
+	// Blocks read per system call.
+	constexpr long kRun = 32;
+	long last = static_cast<long>((end - 1) / mBlockSize);
+	std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[kRun * mBlockSize]);
+	if (!buf)
+		return ErrGmNoMemory;
+	for (long index = static_cast<long>(offset / mBlockSize); index <= last;) {
+		if (mCache.count(index) != 0) {
+			++index;
+			continue;
+		}
+		long room = mBlockCount - static_cast<long>(mCache.size());
+		long count = 0;
+		while (index + count <= last && count < kRun && count < room && mCache.count(index + count) == 0)
+			++count;
+		if (count == 0)
+			break;
+		// Uncached blocks are current on disk; bytes past its end read as zeros.
+		long long from = static_cast<long long>(index) * mBlockSize;
+		long long to = static_cast<long long>(index + count) * mBlockSize;
+		if (to > mSize)
+			to = mSize;
+		size_t len = static_cast<size_t>(to - from);
+		unsigned long long got = 0;
+		e = mImp.ReadAt(from, buf.get(), len, &got);
+		if (e != ErrOkay && e != ErrFileEnd)
+			return e;
+		if (got < len)
+			std::memset(buf.get() + got, 0, len - static_cast<size_t>(got));
+		for (long i = 0; i < count; ++i) {
+			Block block;
+			block.data.reset(new (std::nothrow) unsigned char[mBlockSize]);
+			if (!block.data)
+				return ErrGmNoMemory;
+			long valid = extent(index + i);
+			std::memcpy(block.data.get(), buf.get() + static_cast<size_t>(i) * mBlockSize,
+				static_cast<size_t>(valid));
+			std::memset(block.data.get() + valid, 0, static_cast<size_t>(mBlockSize - valid));
+			block.valid = valid;
+			block.used = ++mUseClock;
+			block.dirty = false;
+			mCache.emplace(index + i, std::move(block));
+		}
+		index += count;
+	}
+	return ErrOkay;
 }
 
 Error RandomFile::cacheDrop()

@@ -30,6 +30,11 @@ public:
 	// Writes the changed blocks and closes without waiting for them to reach the disk: for a
 	// last write whose loss the owner can tell (the record database's clean status).
 	Error CloseUnsynced();
+	// Writes the changed blocks to the file without syncing it; the file stays open.
+	Error WriteOut();
+	// Reads the blocks of a range into the cache, many per system call, while it has room:
+	// for an owner about to read and change much of the file.
+	Error Preload(long long offset, unsigned long long n);
 	Error PositionGet(long long* pos) const override;
 	Error PositionSet(long long pos, FilePtrMethod method) override;
 	Error Read(void* data, unsigned long long n, unsigned long long* done) override;

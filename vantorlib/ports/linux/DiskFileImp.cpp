@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -181,6 +182,45 @@ Error DiskFileImp::WriteAt(long long offset, const void* data, unsigned long lon
 	return ErrOkay;
 }
 
+Error DiskFileImp::WriteGather(
+	long long offset, const Piece* pieces, unsigned long count, unsigned long long* done)
+{
+	*done = 0;
+	if (mFd < 0)
+		return ErrFileNotOpen;
+	constexpr unsigned long kBatch = 64;
+	struct iovec iov[kBatch];
+	unsigned long next = 0;  // the first piece not yet in iov
+	unsigned long long skip = 0;  // bytes of that piece already written
+	while (next < count) {
+		unsigned long n = 0;
+		for (unsigned long i = next; i < count && n < kBatch; ++i, ++n) {
+			unsigned long long from = i == next ? skip : 0;
+			iov[n].iov_base = const_cast<char*>(static_cast<const char*>(pieces[i].data) + from);
+			iov[n].iov_len = static_cast<size_t>(pieces[i].size - from);
+		}
+		ssize_t put = ::pwritev(mFd, iov, static_cast<int>(n), offset + static_cast<long long>(*done));
+		if (put < 0) {
+			if (errno == EINTR)
+				continue;
+			Error e = Err::StatusFile(errno);
+			return e == ErrErrorVague ? ErrFileWriteError : e;
+		}
+		if (put == 0)
+			return ErrFileWriteError;
+		*done += static_cast<unsigned long long>(put);
+		// Past the pieces written whole; a piece written in part is resumed.
+		unsigned long long left = static_cast<unsigned long long>(put);
+		while (next < count && left >= pieces[next].size - skip) {
+			left -= pieces[next].size - skip;
+			skip = 0;
+			++next;
+		}
+		skip += left;
+	}
+	return ErrOkay;
+}
+
 Error DiskFileImp::Seek(long long pos, int whence, long long* result)
 {
 	if (mFd < 0)
@@ -235,6 +275,16 @@ Error DiskFileImp::Stat(struct stat* st) const
 	if (mFd < 0)
 		return ErrFileNotOpen;
 	if (::fstat(mFd, st) == 0)
+		return ErrOkay;
+	return Err::StatusFile(errno);
+}
+
+Error DiskFileImp::ModTimeSet(const struct timespec& when)
+{
+	if (mFd < 0)
+		return ErrFileNotOpen;
+	struct timespec times[2] = {{0, UTIME_OMIT}, when};
+	if (::futimens(mFd, times) == 0)
 		return ErrOkay;
 	return Err::StatusFile(errno);
 }

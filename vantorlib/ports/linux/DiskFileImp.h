@@ -40,11 +40,20 @@ public:
 	Error Write(const void* data, unsigned long long n, unsigned long long* done);
 	Error ReadAt(long long offset, void* data, unsigned long long n, unsigned long long* done);
 	Error WriteAt(long long offset, const void* data, unsigned long long n, unsigned long long* done);
+	// One piece of a gathered write.
+	struct Piece {
+		const void* data;
+		unsigned long long size;
+	};
+	// Writes the pieces one after another from offset on, many per system call.
+	Error WriteGather(long long offset, const Piece* pieces, unsigned long count, unsigned long long* done);
 	Error Seek(long long pos, int whence, long long* result);
 	Error Size(unsigned long long* size) const;
 	Error Truncate(unsigned long long size);
 	Error Sync();
 	Error Stat(struct stat* st) const;
+	// Sets the modification time, leaving the access time alone.
+	Error ModTimeSet(const struct timespec& when);
 	Error Chmod(unsigned short mode);
 
 	// Whether path still names the file this descriptor is open on (it may have been renamed
