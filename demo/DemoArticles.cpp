@@ -204,8 +204,14 @@ bool DemoArticles::Load(const std::string& dir, std::string& error)
 	for (const std::string& leaf : names) {
 		std::string text;
 		Article a;
-		if (!readFile(dir + '/' + leaf, text) || !parse(text, a, error)) {
-			error.insert(0, error.empty() ? leaf + ": cannot read" : leaf + ": ");
+		std::string path = dir;
+		path += '/';
+		path += leaf;
+		if (!readFile(path, text) || !parse(text, a, error)) {
+			std::string reason = error.empty() ? "cannot read" : error;
+			error = leaf;
+			error += ": ";
+			error += reason;
 			return false;
 		}
 		time_t when = 0;
