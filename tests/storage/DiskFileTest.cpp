@@ -183,6 +183,40 @@ TEST(DiskFile, OpeningChecksKindPlaceAndPermissions)
 	EXPECT_FALSE(f.IsOpen());
 }
 
+TEST(DiskFile, ScratchCreatesReplaceWithoutFollowingLinks)
+{
+	TempDir dir;
+	std::string path = dir.Sub("scratch");
+	WriteFile(path, "left over from before");
+	DiskFile f;
+	f.ScratchSet(true);
+	ASSERT_EQ(f.Create(path.c_str(), FileAccessReadWrite, DiskFile::kLockWaitDefault), ErrOkay);
+	EXPECT_FALSE(f.Locked());
+	TString opened;
+	ASSERT_EQ(f.PathGet(opened), ErrOkay);
+	EXPECT_EQ(std::string(opened.String()), path);
+	EXPECT_EQ(f.WriteString("new"), ErrOkay);
+	// Opens of existing files still lock and check as always.
+	DiskFile other;
+	ASSERT_EQ(other.Open(path.c_str(), FileAccessRead, 0), ErrOkay);
+	EXPECT_TRUE(other.Locked());
+	other.Close();
+	f.Close();
+	EXPECT_EQ(ReadFile(path), "new");
+
+	// A link in the scratch file's place is not written through; a missing folder is a bad path.
+	std::string target = dir.Sub("target");
+	WriteFile(target, "keep");
+	std::string link = dir.Sub("link");
+	ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+	EXPECT_NE(f.Create(link.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	EXPECT_FALSE(f.IsOpen());
+	EXPECT_EQ(ReadFile(target), "keep");
+	EXPECT_EQ(f.Create(dir.Sub("none/x").c_str(), FileAccessReadWrite, -1), ErrGmBadPath);
+	// A new-file create keeps refusing an existing name.
+	EXPECT_EQ(f.CreateNew(path.c_str(), -1), ErrFileAlreadyExists);
+}
+
 TEST(SequenceFile, AlternatingReadsAndWritesLandInPlace)
 {
 	TempDir dir;
@@ -228,4 +262,36 @@ TEST(SequenceFile, AlternatingReadsAndWritesLandInPlace)
 	ASSERT_EQ(f.Read(back.data(), back.size(), &done), ErrOkay);
 	EXPECT_EQ(done, big.size());
 	EXPECT_EQ(back, big);
+}
+
+TEST(SequenceFile, OverwriteReachesPendingAndWrittenBytesAlike)
+{
+	TempDir dir;
+	std::string path = dir.Sub("over");
+	SequenceFile f;
+	ASSERT_EQ(f.Create(path.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	std::string first(SequenceFile::kBufferSize + 100, 'a');
+	unsigned long long done;
+	ASSERT_EQ(f.Write(first.data(), first.size(), &done), ErrOkay);  // one buffer out, 100 pending
+	long long at = 0;
+	ASSERT_EQ(f.PositionGet(&at), ErrOkay);
+	// In the file, across the edge of the buffer, and in the buffer.
+	EXPECT_EQ(f.Overwrite(5, "BB", 2, &done), ErrOkay);
+	EXPECT_EQ(done, 2u);
+	EXPECT_EQ(f.Overwrite(SequenceFile::kBufferSize - 2, "CCCC", 4, &done), ErrOkay);
+	EXPECT_EQ(f.Overwrite(at - 3, "DDD", 3, &done), ErrOkay);
+	// Past what was written: refused, nothing written.
+	EXPECT_EQ(f.Overwrite(at - 1, "EE", 2, &done), ErrFilePositionError);
+	EXPECT_EQ(done, 0u);
+	EXPECT_EQ(f.Overwrite(-1, "E", 1, &done), ErrFilePositionError);
+	long long still = 0;
+	ASSERT_EQ(f.PositionGet(&still), ErrOkay);
+	EXPECT_EQ(still, at);
+	ASSERT_EQ(f.Write("zz", 2, &done), ErrOkay);
+	f.Close();
+	std::string expect = first + "zz";
+	expect.replace(5, 2, "BB");
+	expect.replace(SequenceFile::kBufferSize - 2, 4, "CCCC");
+	expect.replace(size_t(at) - 3, 3, "DDD");
+	EXPECT_EQ(ReadFile(path), expect);
 }

@@ -4,6 +4,7 @@
 #include "FileMngr.h"
 #include "NetName.h"
 #include "PathMngr.h"
+#include "SyncBatch.h"
 #include "WordWrap.h"
 
 MessageFile::~MessageFile()
@@ -35,18 +36,38 @@ Error MessageFile::writeLine(const TString& line)
 	Error err = ErrOkay;
 	long n = line.ByteLength();
 	if (n <= TextFile::kLineMax) {
+		headerTrack(line);
 		err = mFile.Write(line);
+		if (err == ErrOkay)
+			err = mFile.PositionGet(&mWriteOffset);
 	} else {
 		for (long at = 0; at < n && err == ErrOkay; at += TextFile::kLineMax) {
 			TString piece;
 			piece.CharsetSet(kCharsetISO8859_1);
 			piece.AppendByte(line.String() + at, std::min<long>(TextFile::kLineMax, n - at));
+			headerTrack(piece);
 			err = mFile.Write(piece);
+			if (err == ErrOkay)
+				err = mFile.PositionGet(&mWriteOffset);
 		}
 	}
-	if (err == ErrOkay)
-		err = mFile.PositionGet(&mWriteOffset);
 	return err;
+}
+
+// While the header block is written, the lines whose values are rewritten at the close are
+// noted where they start, by the same rules a reader of the file finds them with.
+void MessageFile::headerTrack(const TString& line)
+{
+	if (mMode != ModeHeaders)
+		return;
+	switch (rewritable(line)) {
+	case RewriteState: mStateAt = mWriteOffset; break;
+	case RewriteLines:
+		mLinesAt = mWriteOffset;
+		mLinesBytes = line.ByteLength();
+		break;
+	default: break;
+	}
 }
 
 // ---- receiving
@@ -58,12 +79,18 @@ Error MessageFile::DownloadOpen(const TString& path, MessageType type, unsigned 
 	Clear();
 	mUpload.clear();
 	mAppending = false;
+	mFile.ScratchSet(mScratch);
 	Error err = fileCreate(mFile, path, fileInfo);
+	mFile.ScratchSet(false);
 	if (err != ErrOkay) {
 		closeFile();
 		return err;
 	}
 	mPath = path;
+	mLinesAt = -1;
+	mLinesBytes = 0;
+	mStateAt = -1;
+	mStateWritten.Erase();
 	downloadOpen(type);
 	TString leaf;
 	if (PathMngr::SplitLeaf(path, leaf))
@@ -88,6 +115,7 @@ Error MessageFile::headerEnd()
 	TString state;
 	MessageData::ToString(mData, state);
 	HeaderSet(kHeaderQuillfernState, state);
+	mStateWritten = state;
 	HeaderUtil::Create(line, TString("X-Quillfern-State"), state);
 	if (err == ErrOkay)
 		err = writeLine(line);
@@ -125,9 +153,6 @@ Error MessageFile::DownloadClose(Charset charset)
 	} else {
 		parseClose();
 	}
-	Error closeErr = closeFile();
-	if (err == ErrOkay)
-		err = closeErr;
 	CharsetSuggest(charset);
 	if (mBodyLines > 0) {
 		mLines = mBodyLines;
@@ -135,10 +160,48 @@ Error MessageFile::DownloadClose(Charset charset)
 		mData.state = MessageStateComplete;
 	}
 	if (err == ErrOkay)
-		err = StateWrite(mPath, mDurable);
+		err = downloadState();
+	// A message with sections is written anew below; only the final file is made durable.
+	if (err == ErrOkay && sectCount() == 0)
+		err = downloadDurable(mFile);
+	Error closeErr = closeFile();
 	if (err == ErrOkay)
+		err = closeErr;
+	if (err == ErrOkay && sectCount() > 0) {
 		err = parseRewrite(mPath);
+		DiskFile rewritten;
+		if (err == ErrOkay)
+			err = rewritten.Open(mPath, FileAccessRead, kLockWait);
+		if (err == ErrOkay)
+			err = downloadDurable(rewritten);
+	}
 	return err;
+}
+
+// The final Lines and state values, written over the lines noted while the header was
+// written, through the file still open (most often still in its buffer): the writer knows
+// what it wrote and reads nothing back.
+Error MessageFile::downloadState()
+{
+	TString old;
+	bool hasState = mStateAt >= 0 && HeaderGet(kHeaderQuillfernState, old) && old == mStateWritten;
+	bool hasLines = mLinesAt >= 0 && HeaderHas(kHeaderLines);
+	if (!hasState && !hasLines)
+		return ErrOkay;
+	TString lines, state;
+	Error err = stateLines(mLinesBytes, hasState ? &mStateWritten : nullptr, lines, state);
+	unsigned long long done = 0;
+	if (err == ErrOkay && hasLines)
+		err = mFile.Overwrite(mLinesAt, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+	if (err == ErrOkay && hasState)
+		err = mFile.Overwrite(mStateAt, state.String(), (unsigned long long)state.ByteLength(), &done);
+	return err;
+}
+
+// A received file reaches the disk at its close, or joins the receiver's batch.
+Error MessageFile::downloadDurable(DiskFile& file)
+{
+	return mLater ? mLater->Add(file) : file.Flush();
 }
 
 // ---- appending a body
@@ -369,9 +432,8 @@ Error MessageFile::RenameToPreferred(TString& path)
 	PathMngr::Append(target, leaf);
 	if (target == path)
 		return ErrOkay;
-	Error err = FileMngr::Exists(target) == ErrOkay ? FileMngr::Remove(target) : ErrOkay;
-	if (err == ErrOkay)
-		err = FileMngr::Rename(path, target);
+	// In one step: a file of that name left over is replaced, and never is neither there.
+	Error err = FileMngr::Replace(path, target);
 	if (err == ErrOkay) {
 		path = target;
 		mPath = target;

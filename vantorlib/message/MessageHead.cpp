@@ -77,16 +77,27 @@ void MessageHead::iterHeader()
 	mPending.Erase();
 }
 
+MessageHead::Rewritable MessageHead::rewritable(const TString& line)
+{
+	long n = line.ByteLength();
+	if (HeaderUtil::StartsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
+		return RewriteState;
+	if (HeaderUtil::StartsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8)
+		return RewriteLines;
+	return RewriteNone;
+}
+
 void MessageHead::iterAppend(const TString& line, long long offset)
 {
 	if (line.IsWhite())
 		return;
-	long n = line.ByteLength();
-	if (HeaderUtil::StartsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
-		mStateOffset = offset;
-	if (HeaderUtil::StartsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8) {
+	switch (rewritable(line)) {
+	case RewriteState: mStateOffset = offset; break;
+	case RewriteLines:
 		mLinesOffset = offset;
-		mLinesLength = n;
+		mLinesLength = line.ByteLength();
+		break;
+	default: break;
 	}
 	if (!Str::IsWhite(line.ByteFirst()))
 		iterHeader();
@@ -350,7 +361,7 @@ Error MessageHead::fileInfoSet(const TString& path, unsigned int fileInfo)
 
 // ---- in-place update
 
-Error MessageHead::StateWrite(const TString& path, bool durable)
+Error MessageHead::StateWrite(const TString& path)
 {
 	MessageHead stored;
 	Error err = stored.HeaderRead(path, kLockWait);
@@ -358,23 +369,13 @@ Error MessageHead::StateWrite(const TString& path, bool durable)
 		return err;
 	if (stored.mLinesOffset < 0 && stored.mStateOffset < 0)
 		return ErrOkay;
-	TString oldState, lines, state;
+	TString oldState;
 	bool hasState = stored.mStateOffset >= 0 && stored.HeaderGet(kHeaderQuillfernState, oldState);
 	bool hasLines = stored.mLinesOffset >= 0 && stored.HeaderHas(kHeaderLines);
-	// Checked before anything is written, so that a refused update leaves the file as it was.
-	if (hasState && oldState.ByteLength() != 10)
-		return ErrFileInvalidData;
-	// The new value fills the old line exactly: padded with spaces, and a count with more
-	// digits than the line has room for is written as the largest that fits.
-	int width = int(std::min<long long>(stored.mLinesLength - long(sizeof(kLinesName) - 1) - 2, 18));
-	long long most = 1;
-	for (int i = 0; i < width; ++i)
-		most *= 10;
-	long long count = std::clamp<long long>(mLines, 0, most - 1);
-	lines.Fmt("%s: %-*lld", kLinesName, width, count);
-	MessageData::ToString(mData, state, &oldState);
-	TString stateLine;
-	stateLine.Fmt("%s: %s", kStateName, state.String());
+	TString lines, state;
+	err = stateLines(stored.mLinesLength, hasState ? &oldState : nullptr, lines, state);
+	if (err != ErrOkay)
+		return err;
 	DiskFile file;
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
 	unsigned long long done = 0;
@@ -382,12 +383,35 @@ Error MessageHead::StateWrite(const TString& path, bool durable)
 		err =
 			file.WriteAt(stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
 	if (err == ErrOkay && hasState)
-		err = file.WriteAt(
-			stored.mStateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
-	if (err == ErrOkay && durable)
+		err =
+			file.WriteAt(stored.mStateOffset, state.String(), (unsigned long long)state.ByteLength(), &done);
+	if (err == ErrOkay)
 		err = file.Flush();
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
+}
+
+Error MessageHead::stateLines(long long linesBytes, const TString* oldState, TString& lines, TString& state)
+{
+	lines.Erase();
+	state.Erase();
+	// Checked before anything is written, so that a refused update leaves the file as it was.
+	if (oldState && oldState->ByteLength() != 10)
+		return ErrFileInvalidData;
+	// The new value fills the old line exactly: padded with spaces, and a count with more
+	// digits than the line has room for is written as the largest that fits.
+	int width = int(std::min<long long>(linesBytes - long(sizeof(kLinesName) - 1) - 2, 18));
+	long long most = 1;
+	for (int i = 0; i < width; ++i)
+		most *= 10;
+	long long count = std::clamp<long long>(mLines, 0, most - 1);
+	lines.Fmt("%s: %-*lld", kLinesName, width, count);
+	if (oldState) {
+		TString value;
+		MessageData::ToString(mData, value, oldState);
+		state.Fmt("%s: %s", kStateName, value.String());
+	}
+	return ErrOkay;
 }
 
 Error MessageHead::StateWrite(const DEntry& entry)

@@ -33,8 +33,8 @@ public:
 	Error HeaderWrite(const DEntry& entry, unsigned int fileInfo);
 
 	// Rewrites the Lines and state values of an existing message file in place, and syncs
-	// the file unless durable is false (the caller then syncs many files at once later).
-	Error StateWrite(const TString& path, bool durable = true);
+	// the file.
+	Error StateWrite(const TString& path);
 	Error StateWrite(const DEntry& entry);
 
 	bool ParseNeeded() const;
@@ -65,6 +65,15 @@ public:
 	void lineWrite(std::vector<TString>& lines, const HeaderMap* uploadHeaders);
 
 protected:
+	// The new Lines and state lines of a message file, each exactly as long as the line it
+	// replaces: linesBytes is the length of the old Lines line, oldState the old state value
+	// (anything but 10 characters is ErrFileInvalidData; none: no state line).
+	Error stateLines(long long linesBytes, const TString* oldState, TString& lines, TString& state);
+
+	// Whether a header line is one whose value is rewritten in place (long enough to hold it).
+	enum Rewritable { RewriteNone, RewriteLines, RewriteState };
+	static Rewritable rewritable(const TString& line);
+
 	void iterReset();
 	void iterAppend(const TString& line, long long offset);
 	void iterHeader();

@@ -112,6 +112,12 @@ Error DiskFile::openFile(
 		return ErrGmBadPath;
 	if (create && access != FileAccessWrite && access != FileAccessReadWrite)
 		return ErrFileAccessDenied;
+	if (create && mScratch && !mFresh) {
+		Error e = openScratch(path, access);
+		if (e == ErrOkay)
+			mAccess = access;
+		return e;
+	}
 	long long first = -1;
 	for (;;) {
 		Error e = openOnce(path, access, lockWait >= 0, create, known);
@@ -130,6 +136,32 @@ Error DiskFile::openFile(
 		// The file may have changed meanwhile: look at it afresh.
 		known = nullptr;
 	}
+}
+
+Error DiskFile::openScratch(const char* path, FileAccess access)
+{
+	bool read = access != FileAccessWrite;
+	struct stat st;
+	Error e = mImp.OpenScratch(path, read);
+	if (e == ErrOkay)
+		e = mImp.Stat(&st);
+	if (e == ErrOkay && !S_ISREG(st.st_mode))
+		e = ErrFileNotFile;
+	// The caller's own folder: an absolute path is taken as it is.
+	if (e == ErrOkay && path[0] == '/')
+		FileBase::AssignBytes(mPath, path);
+	else if (e == ErrOkay)
+		e = FileBase::Absolute(path, mPath);
+	if (e != ErrOkay) {
+		mImp.Close();
+		mPath.Erase();
+		return e;
+	}
+	mNode = static_cast<unsigned int>(st.st_ino);
+	mPerm = static_cast<unsigned short>(st.st_mode & 07777);
+	mLocked = false;
+	mOpened = access;
+	return ErrOkay;
 }
 
 Error DiskFile::entryPath(const DEntry& entry, TString& path, struct stat& st, bool& known) const

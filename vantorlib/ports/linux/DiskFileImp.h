@@ -26,6 +26,9 @@ public:
 	// fresh creates a new file only: an existing name, a symbolic link included, is
 	// ErrFileAlreadyExists and no link is followed.
 	Error Open(const char* path, bool read, bool write, bool create, bool fresh = false);
+	// Creates path, or empties the file it names, for writing (and reading when read is
+	// set), in one call; a symbolic link there is not followed.
+	Error OpenScratch(const char* path, bool read);
 	Error Close();
 
 	// flock without waiting: shared, exclusive, or none (unlock).
