@@ -55,17 +55,19 @@ Setup& setup()
 		HeaderUtil::MessageFilename(leaf, TString(id.c_str()));
 		std::string refs =
 			i > 0 ? "References: <bench." + std::to_string(i / 2) + ".x@news.example.org>\n" : "";
+		// NOLINTBEGIN(performance-inefficient-string-concatenation): set-up, not measured
 		std::string text = "Path: news.example.org!not-for-mail\nFrom: Poster " + std::to_string(i % 300) +
 			" <poster" + std::to_string(i % 300) +
 			"@example.org>\nNewsgroups: comp.os.linux.misc\nSubject: " + (i % 3 ? "Re: " : "") +
 			"Question number " + std::to_string(i / 3) + " about the kernel\nDate: Sat, 05 Dec 2026 " +
 			std::to_string(10 + i % 10) + ":00:00 +0000\nMessage-ID: " + id + "\n" + refs +
 			"User-Agent: Bench/1.0\nLines: 12    \nX-Quillfern-State: UCNUNxxxxx\n\n";
+		// NOLINTEND(performance-inefficient-string-concatenation)
 		for (int line = 0; line < 12; ++line)
 			text += "A line of body text that makes the file about as large as a short article.\n";
 		FILE* f = std::fopen((s.staging / leaf.String()).c_str(), "w");
-		std::fwrite(text.data(), 1, text.size(), f);
-		std::fclose(f);
+		if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
+			std::abort();
 		s.leaves.push_back(leaf.String());
 	}
 	Output::StreamSet(stderr);

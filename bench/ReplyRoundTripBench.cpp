@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -30,9 +31,9 @@ public:
 		sa.sin_family = AF_INET;
 		sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 		socklen_t len = sizeof sa;
-		::bind(mListen, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-		::listen(mListen, 4);
-		::getsockname(mListen, reinterpret_cast<sockaddr*>(&sa), &len);
+		if (mListen < 0 || ::bind(mListen, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+			::listen(mListen, 4) != 0 || ::getsockname(mListen, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+			std::abort();  // without a server there is nothing to measure
 		mPort = ntohs(sa.sin_port);
 		mThread = std::thread([this] { run(); });
 	}

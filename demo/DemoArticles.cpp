@@ -3,8 +3,8 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -55,6 +55,15 @@ bool readFile(const std::string& path, std::string& out)
 	return true;
 }
 
+// A number of minDigits to maxDigits decimal digits, nothing else.
+bool number(const std::string& text, size_t minDigits, size_t maxDigits, int& value)
+{
+	if (text.size() < minDigits || text.size() > maxDigits)
+		return false;
+	auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+	return ec == std::errc() && end == text.data() + text.size() && text[0] != '-';
+}
+
 }  // namespace
 
 std::string DemoArticles::Article::Header(const std::string& name) const
@@ -70,25 +79,28 @@ bool DemoArticles::DateParse(const std::string& text, time_t& when, long& offset
 	std::string s = trimmed(text);
 	size_t comma = s.find(',');
 	if (comma != std::string::npos)
-		s = trimmed(s.substr(comma + 1));
+		s = s.substr(comma + 1);
+	// "D Mon YYYY HH:MM:SS +ZZZZ", anything after the zone ignored. Every number is digits only
+	// and short enough that it cannot overflow.
+	std::istringstream in(s);
+	std::string dayText, month, yearText, clock, zone;
+	if (!(in >> dayText >> month >> yearText >> clock >> zone))
+		return false;
 	int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-	char month[4] = {0};
-	char zone[8] = {0};
-	if (std::sscanf(s.c_str(), "%d %3s %d %d:%d:%d %7s", &day, month, &year, &hour, &minute, &second, zone) !=
-		7)
+	if (!number(dayText, 1, 2, day) || !number(yearText, 4, 4, year) || clock.size() != 8 ||
+		clock[2] != ':' || clock[5] != ':' || !number(clock.substr(0, 2), 2, 2, hour) ||
+		!number(clock.substr(3, 2), 2, 2, minute) || !number(clock.substr(6, 2), 2, 2, second))
 		return false;
 	int m = -1;
 	for (int i = 0; i < 12; ++i)
-		if (std::strcmp(month, kMonths[i]) == 0)
+		if (month == kMonths[i])
 			m = i;
-	if (m < 0 || day < 1 || day > 31 || year < 1970 || year > 9999 || hour > 23 || minute > 59 || second > 60)
+	if (m < 0 || day < 1 || day > 31 || year < 1970 || hour > 23 || minute > 59 || second > 60)
 		return false;
-	if (std::strlen(zone) != 5 || (zone[0] != '+' && zone[0] != '-'))
+	int zoneValue = 0;
+	if (zone.size() != 5 || (zone[0] != '+' && zone[0] != '-') || !number(zone.substr(1), 4, 4, zoneValue))
 		return false;
-	for (int i = 1; i < 5; ++i)
-		if (zone[i] < '0' || zone[i] > '9')
-			return false;
-	offset = ((zone[1] - '0') * 10 + (zone[2] - '0')) * 3600 + ((zone[3] - '0') * 10 + (zone[4] - '0')) * 60;
+	offset = long(zoneValue / 100) * 3600 + long(zoneValue % 100) * 60;
 	if (zone[0] == '-')
 		offset = -offset;
 	struct tm t = {};
@@ -192,8 +204,14 @@ bool DemoArticles::Load(const std::string& dir, std::string& error)
 	for (const std::string& leaf : names) {
 		std::string text;
 		Article a;
-		if (!readFile(dir + "/" + leaf, text) || !parse(text, a, error)) {
-			error = leaf + ": " + (error.empty() ? "cannot read" : error);
+		std::string path = dir;
+		path += '/';
+		path += leaf;
+		if (!readFile(path, text) || !parse(text, a, error)) {
+			std::string reason = error.empty() ? "cannot read" : error;
+			error = leaf;
+			error += ": ";
+			error += reason;
 			return false;
 		}
 		time_t when = 0;
@@ -212,7 +230,7 @@ bool DemoArticles::Load(const std::string& dir, std::string& error)
 		mArticles.push_back(a);
 	}
 	// The whole set moves so that its newest article is two hours old.
-	time_t shift = (std::time(nullptr) - 2 * 3600 - newest) / 60 * 60;
+	time_t shift = (std::time(nullptr) - time_t(2) * 3600 - newest) / 60 * 60;
 	for (size_t i = 0; i < mArticles.size(); ++i) {
 		Article& a = mArticles[i];
 		std::string date = DateText(dates[i].first + shift, dates[i].second);

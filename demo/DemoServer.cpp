@@ -169,6 +169,13 @@ bool wildmat(const std::string& patterns, const std::string& name)
 	return match;
 }
 
+// The system's text for an error number; strerror_r, since clients are served on threads.
+std::string errorText(int err)
+{
+	char text[128];
+	return strerror_r(err, text, sizeof text);
+}
+
 }  // namespace
 
 DemoServer::~DemoServer()
@@ -180,7 +187,7 @@ bool DemoServer::Listen(uint16_t port, std::string& error)
 {
 	mListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
 	if (mListen < 0) {
-		error = std::strerror(errno);
+		error = errorText(errno);
 		return false;
 	}
 	int on = 1;
@@ -192,7 +199,7 @@ bool DemoServer::Listen(uint16_t port, std::string& error)
 	socklen_t len = sizeof addr;
 	if (bind(mListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(mListen, 16) != 0 ||
 		getsockname(mListen, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-		error = std::strerror(errno);
+		error = errorText(errno);
 		close(mListen);
 		mListen = -1;
 		return false;

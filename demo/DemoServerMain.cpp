@@ -77,8 +77,12 @@ int main(int argc, char** argv)
 	sigaction(SIGINT, &sa, nullptr);
 	sigaction(SIGTERM, &sa, nullptr);
 	signal(SIGPIPE, SIG_IGN);
+	// Whoever started the server learns its port from this line: without it there is no point going on.
 	std::printf("%u\n", static_cast<unsigned>(server.Port()));
-	std::fflush(stdout);
+	if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+		std::fprintf(stderr, "quillfern-demo-server: cannot write the port\n");
+		return 1;
+	}
 	// A terminal is left alone (Ctrl-C stops the server there); a pipe or file is watched.
 	if (isatty(STDIN_FILENO))
 		server.Serve({-1, sSignalPipe[0]});

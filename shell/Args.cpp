@@ -74,7 +74,10 @@ bool Args::TextCheck(std::string& error) const
 	for (const auto& [name, value] : mOptions) {
 		std::string fault = TextFault(value);
 		if (!fault.empty()) {
-			error = "the value of " + name + " " + fault;
+			error = "the value of ";
+			error += name;
+			error += ' ';
+			error += fault;
 			return false;
 		}
 	}

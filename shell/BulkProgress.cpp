@@ -85,6 +85,6 @@ void BulkProgress::update(const std::string& text)
 	if (count > 1 && spent > 0)
 		line += " (" + std::to_string(static_cast<long long>(count * 1000000.0 / spent)) + "/s)";
 	std::fprintf(stderr, "\r\033[K%s", line.c_str());
-	std::fflush(stderr);
+	std::fflush(stderr);  // NOLINT(cert-err33-c): progress only
 	mOpen = true;
 }

@@ -27,6 +27,6 @@ int GroupSearch::Run(const Args& args)
 		select.Search(TString(args[2].c_str()));
 	for (const GroupItem& item : select.Shown())
 		std::printf("%s\n", item.name.String());
-	std::fflush(stdout);
+	std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 	return Command::kExitOkay;
 }

@@ -65,7 +65,7 @@ int runKill(const Args& args)
 	if (e != ErrOkay)
 		return Command::Fail(e);
 	std::printf("%s\t%s\n", field(*node.fAuthor).c_str(), field(*node.fEmail).c_str());
-	std::fflush(stdout);
+	std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 	return Command::kExitOkay;
 }
 
@@ -80,7 +80,7 @@ int runKillfile(const Args& args)
 			std::printf("%s\t%s\t%s\t%s\n", field(bozo.Author()).c_str(), field(bozo.Email()).c_str(),
 				date(bozo.DateGet()).c_str(), date(bozo.DateGet() + bozo.LengthGet()).c_str());
 		}
-		std::fflush(stdout);
+		std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 		return Command::kExitOkay;
 	}
 	if (args[0] == "remove") {

@@ -116,7 +116,7 @@ void NetRun::barDraw(bool final)
 	std::string item = queue.empty() ? "" : what(queue.front());
 	std::fprintf(stderr, "\r\033[K[%s] %3d%%  %u/%u  %.0f/s  %s", bar.c_str(), int(fraction * 100), a.done,
 		a.total, rate, item.c_str());
-	std::fflush(stderr);
+	std::fflush(stderr);  // NOLINT(cert-err33-c): progress only
 	sBarShown = true;
 }
 
@@ -145,7 +145,7 @@ void NetRun::resultsReport(int& status)
 			status = Command::kExitFailed;
 		}
 	}
-	std::fflush(stderr);
+	std::fflush(stderr);  // NOLINT(cert-err33-c): nowhere to report it
 }
 
 int NetRun::Wait()

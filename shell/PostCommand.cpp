@@ -213,7 +213,7 @@ int finish(MesgWindCntl& compose, bool draft, const BodyInput& in, std::string& 
 	if (!editFile.empty())
 		unlink(editFile.c_str());
 	std::printf("%s\t%s\n", bytes(compose.SavedID()).c_str(), draft ? "Drafts" : "Outbox");
-	std::fflush(stdout);
+	std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 	return Command::kExitOkay;
 }
 

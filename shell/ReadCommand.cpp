@@ -32,6 +32,13 @@ const Command::Info& info()
 	return *Command::Find(kName);
 }
 
+// Everything shown goes through here. A failed write stays on the stream, and main() checks it at
+// exit, so that a full disk or a closed pipe fails the run.
+void put(const std::string& bytes)
+{
+	std::fwrite(bytes.data(), 1, bytes.size(), stdout);  // NOLINT(cert-err33-c): checked at exit
+}
+
 // Where the rendered text goes: standard output, made safe for a terminal, in colour when
 // standard output is a terminal and NO_COLOR is not set.
 struct Printer {
@@ -53,7 +60,7 @@ struct Printer {
 			TermText::Colour(block, out);
 		else
 			TermText::Sanitize(block, out);
-		std::fwrite(out.data(), 1, out.size(), stdout);
+		put(out);
 		wrote = true;
 		lastLf = block.back() == '\n';
 	}
@@ -89,7 +96,7 @@ struct Printer {
 		text.clear();
 		if (wrote && !lastLf)
 			std::fputc('\n', stdout);
-		std::fflush(stdout);
+		std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 	}
 };
 
@@ -132,15 +139,15 @@ bool copyFile(const TString& path, bool headOnly, bool terminal)
 		if (terminal) {
 			std::string safe;
 			TermText::Sanitize(line, safe);
-			std::fwrite(safe.data(), 1, safe.size(), stdout);
+			put(safe);
 		} else {
-			std::fwrite(line.data(), 1, line.size(), stdout);
+			put(line);
 		}
 		lastLf = line.back() == '\n';
 	}
 	if (terminal && !lastLf)
 		std::fputc('\n', stdout);
-	std::fflush(stdout);
+	std::fflush(stdout);  // NOLINT(cert-err33-c): main() checks stdout at exit
 	return !in.bad();
 }
 

@@ -144,7 +144,7 @@ TEST_F(ReaperThreadTest, MessageThatCameAnewBeforeItsExpiryRanStays)
 	MessageStore::MesgExpire(ten, TString(leafOf("<gone@x>").c_str()), before);
 	// Fetched again meanwhile: the same file, new; and the other one deleted by someone else.
 	age(join(ten, leafOf("<again@x>")), 0);
-	std::remove(join(ten, leafOf("<gone@x>")).c_str());
+	ASSERT_EQ(0, std::remove(join(ten, leafOf("<gone@x>")).c_str()));
 	hold(false);
 	settle();
 	EXPECT_EQ(fileIds(ten), (Ids{"<again@x>"}));

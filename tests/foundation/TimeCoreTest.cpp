@@ -26,6 +26,15 @@ Time make(int y, int mo, int d, int h, int mi, int s, int us = 0)
 	return t;
 }
 
+// Every field of the record is zero: no time. (Compared field by field: the padding between
+// fields holds nothing.)
+bool cleared(const Time& t)
+{
+	return t.year == 0 && t.month == 0 && t.day == 0 && t.hour == 0 && t.minute == 0 && t.second == 0 &&
+		t.microsecond == 0 && t.weekday == 0 && t.dayOfYear == 0 && t.bias == 0 && t.zoneName[0] == 0 &&
+		!t.daylight;
+}
+
 // Breaks v down at bias and converts it back.
 long long roundTrip(long long v, long long bias, Time* out = nullptr)
 {
@@ -43,13 +52,18 @@ long long roundTrip(long long v, long long bias, Time* out = nullptr)
 TEST(TimeCore, NoTimeRangesAndValidity)
 {
 	Time zero, t = make(2009, 3, 5, 1, 2, 3);
-	std::memset(&zero, 0, sizeof(zero));
+	TimeCore::Clear(zero);
+	ASSERT_TRUE(cleared(zero));
+	std::strcpy(t.zoneName, "CET");
+	t.bias = kHour;
+	t.daylight = true;
 	EXPECT_TRUE(TimeCore::ToTime(t, 0, 0));
-	EXPECT_EQ(0, std::memcmp(&t, &zero, sizeof(t)));
+	EXPECT_TRUE(cleared(t));
 	EXPECT_FALSE(TimeCore::ToTime(t, -5, 0));
 	// 2038-01-01 lies past the last valid year; the record is left cleared.
+	t = make(2009, 3, 5, 1, 2, 3);
 	EXPECT_FALSE(TimeCore::ToTime(t, 2145916800LL * kSec, 0));
-	EXPECT_EQ(0, t.year);
+	EXPECT_TRUE(cleared(t));
 	EXPECT_FALSE(TimeCore::ToTime(t, 2145916800LL * kSec, kLocal));
 
 	long long v = 99;
@@ -144,7 +158,7 @@ TEST(TimeCore, LocalZoneAcrossDaylightSavingChanges)
 		EXPECT_STREQ("EST", t.zoneName);
 		EXPECT_EQ(-5 * kHour, t.bias);
 		// Hourly over a whole year, through both changes.
-		for (long long v = 1230768000LL * kSec + 250000, i = 0; i < 366 * 24; i++, v += kHour)
+		for (long long v = 1230768000LL * kSec + 250000, i = 0; i < 366LL * 24; i++, v += kHour)
 			ASSERT_EQ(v, roundTrip(v, kLocal)) << i;
 	}
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,9 @@ void put(const std::string& path, std::string_view bytes)
 	FILE* f = std::fopen(path.c_str(), "wb");
 	if (!f)
 		abort();
-	if (!bytes.empty())
-		std::fwrite(bytes.data(), 1, bytes.size(), f);
-	std::fclose(f);
+	bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+	if (std::fclose(f) != 0 || !written)
+		std::abort();
 }
 
 long headerTotal(std::string_view index)

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		return 0;
 	const long long kMinute = TimeCore::kUsecsPerMinute;
 	readsBack(when, 0, "%w1, %d2 %n3 %y1 %h3:%m1:%s1.%f6 %t1", true);
-	readsBack(when, -(9 * 60 + 30) * kMinute, "%w2, %d1 %n4 %y1 %h3:%m1:%s1.%f6 %t1", true);
-	readsBack(when, 13 * 60 * kMinute, "%y1/%n1/%d1 %h3:%m1:%s1.%f6", false);
+	readsBack(when, -(9LL * 60 + 30) * kMinute, "%w2, %d1 %n4 %y1 %h3:%m1:%s1.%f6 %t1", true);
+	readsBack(when, 13LL * 60 * kMinute, "%y1/%n1/%d1 %h3:%m1:%s1.%f6", false);
 	return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "GroupItem.h"
@@ -41,8 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	FILE* f = std::fopen(sPath.c_str(), "wb");
 	if (!f)
 		return 0;
-	std::fwrite(data, 1, size, f);
-	std::fclose(f);
+	bool written = std::fwrite(data, 1, size, f) == size;
+	if (std::fclose(f) != 0 || !written)
+		std::abort();
 	std::string text(reinterpret_cast<const char*>(data), size);
 
 	GroupItem::List list;

@@ -71,8 +71,9 @@ void roundTrip(const uint8_t* data, size_t size)
 	FILE* f = std::fopen(path.c_str(), "wb");
 	if (!f)
 		return;
-	std::fwrite(data, 1, size, f);
-	std::fclose(f);
+	bool written = std::fwrite(data, 1, size, f) == size;
+	if (std::fclose(f) != 0 || !written)
+		std::abort();
 	InitFile file;
 	if (file.StateRead(text(path), 0) != ErrOkay)
 		return;

@@ -64,8 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	FILE* f = std::fopen(path.String(), "wb");
 	if (!f)
 		return 0;
-	std::fwrite(data, 1, size, f);
-	std::fclose(f);
+	bool written = std::fwrite(data, 1, size, f) == size;
+	if (std::fclose(f) != 0 || !written)
+		std::abort();
 	if (domain.Read() == ErrOkay)
 		writeBack(domain);
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -59,8 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	FILE* f = std::fopen(file.String(), "wb");
 	if (!f)
 		return 0;
-	std::fwrite(data, 1, size, f);
-	std::fclose(f);
+	bool written = std::fwrite(data, 1, size, f) == size;
+	if (std::fclose(f) != 0 || !written)
+		std::abort();
 
 	StorageState::Start();
 	// The paths the input may name: every line's first field joined to the root.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -46,7 +47,11 @@ public:
 		char c;
 		while (read(mStdout, &c, 1) == 1 && c != '\n')
 			line += c;
-		mPort = std::atoi(line.c_str());
+		// The first line is the port; anything else leaves the port 0, which the tests refuse.
+		int port = 0;
+		auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), port);
+		if (ec == std::errc() && end == line.data() + line.size() && port > 0 && port < 65536)
+			mPort = port;
 	}
 
 	~DemoProcess()

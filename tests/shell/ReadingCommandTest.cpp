@@ -1,7 +1,9 @@
 // quillfern list and read end to end: a folder's messages listed flat and threaded in the
 // requested order, read with their charset converted, and marked read by reading.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -118,6 +120,15 @@ TEST_F(ReadingCommandTest, ReadConvertsAndMarksRead)
 	EXPECT_EQ(run({"read", "Saved/F", "<none@x>"}).status, 1);
 	EXPECT_EQ(run({"read", "Saved/F", "not-an-id"}).status, 2);
 	EXPECT_EQ(run({"read", "Saved/F", "<l2@x>", "--raw", "--headers"}).status, 2);
+
+	// A full disk behind standard output fails the read, rendered or raw.
+	for (const char* extra : {"", " --raw"}) {
+		std::string cmd = std::string(QUILLFERN_BINARY) + " --root '" + mRoot.Path() +
+			"' read Saved/F '<l2@x>'" + extra + " >/dev/full 2>/dev/null";
+		int rc = std::system(cmd.c_str());
+		ASSERT_TRUE(WIFEXITED(rc)) << extra;
+		EXPECT_EQ(WEXITSTATUS(rc), 1) << extra;
+	}
 }
 
 TEST_F(ReadingCommandTest, ReadRendersPartsAndKeepsTheTerminalSafe)

@@ -158,7 +158,7 @@ TEST(SyncBatch, ManyFilesAndTooFewDescriptorsSyncEarly)
 	struct rlimit old;
 	ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
 	struct rlimit low = old;
-	low.rlim_cur = rlim_t(openDescriptors() + 2);
+	low.rlim_cur = rlim_t(openDescriptors()) + 2;
 	ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
 	Error added[4];
 	for (int i = 0; i < 4; i++)

@@ -98,7 +98,8 @@ TString& TString::operator=(const char* s)
 
 TString& TString::operator=(const TString& s)
 {
-	Assign(s);
+	if (this != &s)
+		Assign(s);
 	return *this;
 }
 

@@ -96,7 +96,13 @@ Error OutputName::Create(const TString& dir, const TString& name, DiskFile& file
 	std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
 	std::string ext = dot == std::string::npos ? std::string() : base.substr(dot);
 	for (int i = 0; i < kTriesMax; ++i) {
-		std::string candidate = i == 0 ? base : stem + "-" + std::to_string(i) + ext;
+		std::string candidate = base;
+		if (i > 0) {
+			candidate = stem;
+			candidate += '-';
+			candidate += std::to_string(i);
+			candidate += ext;
+		}
 		path = dir;
 		TString part;
 		part.CharsetSet(kCharsetUTF8);

@@ -120,7 +120,7 @@ Error RandomFile::Read(void* data, unsigned long long n, unsigned long long* don
 		// A read of whole blocks goes straight from the file into the caller's buffer for the
 		// blocks that the cache does not hold (their bytes on disk are current), in one call.
 		bool whole = n - *done >= static_cast<unsigned long long>(mBlockSize) &&
-			(offset == 0 || n - *done >= static_cast<unsigned long long>(2 * mBlockSize));
+			(offset == 0 || n - *done >= 2 * static_cast<unsigned long long>(mBlockSize));
 		if (whole && mCache.count(index) == 0) {
 			e = readDirect(out + *done, n - *done, done);
 			if (e != ErrOkay)
