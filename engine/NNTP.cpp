@@ -408,6 +408,7 @@ Error NNTP::headFile(const TString& group, uint32_t number)
 	Activity().lines = 0;
 	// Made durable together with the others before the state file records the number.
 	file.DurableSet(false);
+	file.PrivateSet(tempPrivate);
 	Error err = file.DownloadOpen(path, MessageTypeUsenet, fileCreator);
 	if (err != ErrOkay)
 		ErrorLog(ErrorFileOpen, err);

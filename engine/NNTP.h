@@ -110,6 +110,9 @@ public:
 	uint32_t downloadOrder = OrderOldest;
 	Charset charset = kCharsetNone;
 	TString tempDirectory;
+	// The temporary directory is this session's own: no other process opens the files
+	// received there, so they are written without an exclusive lock.
+	bool tempPrivate = false;
 	long long articleBytesMax = kArticleBytesMax;
 	// A long download writes the state file this often (articles stored, or microseconds),
 	// each time after making the files stored since the last write durable in one step, so

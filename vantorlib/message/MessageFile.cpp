@@ -35,18 +35,37 @@ Error MessageFile::writeLine(const TString& line)
 	Error err = ErrOkay;
 	long n = line.ByteLength();
 	if (n <= TextFile::kLineMax) {
+		if (mTracking)
+			track(line);
 		err = mFile.Write(line);
 	} else {
 		for (long at = 0; at < n && err == ErrOkay; at += TextFile::kLineMax) {
 			TString piece;
 			piece.CharsetSet(kCharsetISO8859_1);
 			piece.AppendByte(line.String() + at, std::min<long>(TextFile::kLineMax, n - at));
+			if (mTracking)
+				track(piece);
 			err = mFile.Write(piece);
 		}
 	}
 	if (err == ErrOkay)
 		err = mFile.PositionGet(&mWriteOffset);
 	return err;
+}
+
+// A header line about to be written, as reading the file back would see it. A line holding a
+// line end or a NUL byte would read back differently: the block is then read back instead.
+void MessageFile::track(const TString& line)
+{
+	const char* s = line.String();
+	for (long i = 0; i < line.ByteLength(); ++i)
+		if (s[i] == '\r' || s[i] == '\n' || s[i] == '\0')
+			mWrittenExact = false;
+	long long offset = 0;
+	if (mFile.PositionGet(&offset) != ErrOkay)
+		mWrittenExact = false;
+	if (mWrittenExact)
+		mWritten.WrittenLine(line, offset);
 }
 
 // ---- receiving
@@ -58,13 +77,17 @@ Error MessageFile::DownloadOpen(const TString& path, MessageType type, unsigned 
 	Clear();
 	mUpload.clear();
 	mAppending = false;
-	Error err = fileCreate(mFile, path, fileInfo);
+	Error err = fileCreate(mFile, path, fileInfo, mPrivate ? -1 : kLockWait);
 	if (err != ErrOkay) {
 		closeFile();
 		return err;
 	}
 	mPath = path;
 	downloadOpen(type);
+	mWritten.WrittenOpen();
+	mTracking = true;
+	mWrittenExact = true;
+	mWrittenErr = ErrOkay;
 	TString leaf;
 	if (PathMngr::SplitLeaf(path, leaf))
 		LeafSet(leaf);
@@ -91,6 +114,10 @@ Error MessageFile::headerEnd()
 	HeaderUtil::Create(line, TString("X-Quillfern-State"), state);
 	if (err == ErrOkay)
 		err = writeLine(line);
+	if (mTracking) {
+		mTracking = false;
+		mWrittenErr = mWritten.WrittenClose();
+	}
 	return err;
 }
 
@@ -125,16 +152,30 @@ Error MessageFile::DownloadClose(Charset charset)
 	} else {
 		parseClose();
 	}
-	Error closeErr = closeFile();
-	if (err == ErrOkay)
-		err = closeErr;
 	CharsetSuggest(charset);
 	if (mBodyLines > 0) {
 		mLines = mBodyLines;
 		mData.download = MessageDownloadComplete;
 		mData.state = MessageStateComplete;
 	}
+	// The final values go into the header block while the file is still open, where it was
+	// followed exactly as written; otherwise it is read back from the closed file.
+	bool inPlace = err == ErrOkay && mWrittenExact && !mTracking;
+	if (inPlace) {
+		err = mWrittenErr;
+		Patch lines, state;
+		if (err == ErrOkay)
+			err = StatePatch(mWritten, lines, state);
+		for (const Patch* p : {&lines, &state})
+			if (err == ErrOkay && p->offset >= 0)
+				err = mFile.WriteOver(p->offset, p->text.String(), (unsigned long long)p->text.ByteLength());
+		if (err == ErrOkay && mDurable)
+			err = mFile.Flush();
+	}
+	Error closeErr = closeFile();
 	if (err == ErrOkay)
+		err = closeErr;
+	if (err == ErrOkay && !inPlace)
 		err = StateWrite(mPath, mDurable);
 	if (err == ErrOkay)
 		err = parseRewrite(mPath);

@@ -37,6 +37,9 @@ public:
 	// a receiver that stores many articles in a row may turn that off and sync them all at once
 	// (FileMngr::SyncVolume) before it records them as received.
 	void DurableSet(bool durable) { mDurable = durable; }
+	// A file received into a folder of this process's own, which no other process opens,
+	// takes no exclusive lock.
+	void PrivateSet(bool own) { mPrivate = own; }
 	Error DownloadOpen(const TString& path, MessageType type, unsigned int fileInfo);
 	Error LineAppend(const TString& line);
 	Error DownloadClose(Charset charset);
@@ -67,6 +70,7 @@ private:
 	enum Mode { ModeIdle, ModeHeaders, ModeBody, ModeUpload };
 
 	Error writeLine(const TString& line);
+	void track(const TString& line);
 	Error headerEnd();
 	Error closeFile();
 
@@ -75,6 +79,13 @@ private:
 	Mode mMode = ModeIdle;
 	bool mAppending = false;  // a body appended to a headers-only file
 	bool mDurable = true;
+	bool mPrivate = false;
+	// The header block as written, followed line by line so that DownloadClose can update
+	// it in place without reading it back; exact while it reads back the same.
+	MessageHead mWritten;
+	bool mTracking = false;
+	bool mWrittenExact = false;
+	Error mWrittenErr = ErrOkay;
 	long long mAppendStart = 0;
 	TString mPath;
 };

@@ -95,14 +95,22 @@ void MessageHead::iterAppend(const TString& line, long long offset)
 
 Error MessageHead::HeaderRead(TextFile& file)
 {
+	TString path;
+	file.PathGet(path);
+	return headerRead(file, path);
+}
+
+// The file's name is the leaf of path.
+Error MessageHead::headerRead(TextFile& file, const TString& path)
+{
 	Clear();
 	mData.attach = MessageAttachNone;
 	mData.download = MessageDownloadNone;
 	mData.read = MessageReadRead;
 	mData.state = MessageStateHeaders;
 	mData.type = MessageTypeUnknown;
-	TString path, leaf;
-	if (file.PathGet(path) == ErrOkay && PathMngr::SplitLeaf(path, leaf))
+	TString leaf;
+	if (!path.Empty() && PathMngr::SplitLeaf(path, leaf))
 		LeafSet(leaf);
 	Error err = ErrOkay;
 	for (;;) {
@@ -138,7 +146,8 @@ Error MessageHead::HeaderRead(const TString& path, long long lockWait)
 		Clear();
 		return err;
 	}
-	err = HeaderRead(file);
+	// Named by the path it was opened under, which needs no look-up of the absolute path.
+	err = headerRead(file, path);
 	Error closeErr = file.Close();
 	return err != ErrOkay ? err : closeErr;
 }
@@ -320,9 +329,9 @@ Error MessageHead::HeaderWrite(const DEntry& entry, unsigned int fileInfo)
 	return err != ErrOkay ? err : HeaderWrite(path, fileInfo);
 }
 
-Error MessageHead::fileCreate(TextFile& file, const TString& path, unsigned int fileInfo)
+Error MessageHead::fileCreate(TextFile& file, const TString& path, unsigned int fileInfo, long long lockWait)
 {
-	Error err = file.Open(path, TextFile::ModeWrite, kLockWait);
+	Error err = file.Open(path, TextFile::ModeWrite, lockWait);
 	FileData data;
 	data.type = kFileType;
 	data.creator = fileInfo;
@@ -350,15 +359,13 @@ Error MessageHead::fileInfoSet(const TString& path, unsigned int fileInfo)
 
 // ---- in-place update
 
-Error MessageHead::StateWrite(const TString& path, bool durable)
+Error MessageHead::StatePatch(const MessageHead& stored, Patch& lines, Patch& state) const
 {
-	MessageHead stored;
-	Error err = stored.HeaderRead(path, kLockWait);
-	if (err != ErrOkay)
-		return err;
+	lines = Patch();
+	state = Patch();
 	if (stored.mLinesOffset < 0 && stored.mStateOffset < 0)
 		return ErrOkay;
-	TString oldState, lines, state;
+	TString oldState, stateText;
 	bool hasState = stored.mStateOffset >= 0 && stored.HeaderGet(kHeaderQuillfernState, oldState);
 	bool hasLines = stored.mLinesOffset >= 0 && stored.HeaderHas(kHeaderLines);
 	// Checked before anything is written, so that a refused update leaves the file as it was.
@@ -366,28 +373,62 @@ Error MessageHead::StateWrite(const TString& path, bool durable)
 		return ErrFileInvalidData;
 	// The new value fills the old line exactly: padded with spaces, and a count with more
 	// digits than the line has room for is written as the largest that fits.
-	int width = int(std::min<long long>(stored.mLinesLength - long(sizeof(kLinesName) - 1) - 2, 18));
-	long long most = 1;
-	for (int i = 0; i < width; ++i)
-		most *= 10;
-	long long count = std::clamp<long long>(mLines, 0, most - 1);
-	lines.Fmt("%s: %-*lld", kLinesName, width, count);
-	MessageData::ToString(mData, state, &oldState);
-	TString stateLine;
-	stateLine.Fmt("%s: %s", kStateName, state.String());
+	if (hasLines) {
+		int width = int(std::min<long long>(stored.mLinesLength - long(sizeof(kLinesName) - 1) - 2, 18));
+		long long most = 1;
+		for (int i = 0; i < width; ++i)
+			most *= 10;
+		long long count = std::clamp<long long>(mLines, 0, most - 1);
+		lines.text.Fmt("%s: %-*lld", kLinesName, width, count);
+		lines.offset = stored.mLinesOffset;
+	}
+	if (hasState) {
+		MessageData::ToString(mData, stateText, &oldState);
+		state.text.Fmt("%s: %s", kStateName, stateText.String());
+		state.offset = stored.mStateOffset;
+	}
+	return ErrOkay;
+}
+
+Error MessageHead::StateWrite(const TString& path, bool durable)
+{
+	MessageHead stored;
+	Error err = stored.HeaderRead(path, kLockWait);
+	if (err != ErrOkay)
+		return err;
+	Patch lines, state;
+	err = StatePatch(stored, lines, state);
+	if (err != ErrOkay || (stored.mLinesOffset < 0 && stored.mStateOffset < 0))
+		return err;
 	DiskFile file;
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
 	unsigned long long done = 0;
-	if (err == ErrOkay && hasLines)
-		err =
-			file.WriteAt(stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
-	if (err == ErrOkay && hasState)
-		err = file.WriteAt(
-			stored.mStateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
+	for (const Patch* p : {&lines, &state})
+		if (err == ErrOkay && p->offset >= 0)
+			err = file.WriteAt(p->offset, p->text.String(), (unsigned long long)p->text.ByteLength(), &done);
 	if (err == ErrOkay && durable)
 		err = file.Flush();
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
+}
+
+void MessageHead::WrittenOpen()
+{
+	Clear();
+}
+
+void MessageHead::WrittenLine(const TString& line, long long offset)
+{
+	TString raw;
+	raw.CharsetSet(kCharsetISO8859_1);
+	raw.AppendByte(line.String(), line.ByteLength());
+	iterAppend(raw, offset);
+}
+
+Error MessageHead::WrittenClose()
+{
+	iterHeader();
+	return mGood == 0 && mBad > 2 ? ErrFileInvalidData : ErrOkay;
 }
 
 Error MessageHead::StateWrite(const DEntry& entry)

@@ -37,6 +37,21 @@ public:
 	Error StateWrite(const TString& path, bool durable = true);
 	Error StateWrite(const DEntry& entry);
 
+	// One of the two in-place updates: the text that replaces the line at offset (-1: none).
+	struct Patch {
+		TString text;
+		long long offset = -1;
+	};
+	// The updates of this header's Lines and state values for a file whose stored header
+	// block is stored (as read back, or as followed while it was written).
+	Error StatePatch(const MessageHead& stored, Patch& lines, Patch& state) const;
+
+	// Following a header block while it is written, line by line with each line's offset, to
+	// the same result as reading it back: WrittenClose gives the error the reading would.
+	void WrittenOpen();
+	void WrittenLine(const TString& line, long long offset);
+	Error WrittenClose();
+
 	bool ParseNeeded() const;
 
 	long long LinesOffsetGet() const { return mLinesOffset; }
@@ -44,7 +59,8 @@ public:
 	long GoodCount() const { return mGood; }
 	long BadCount() const { return mBad; }
 
-	static Error fileCreate(TextFile& file, const TString& path, unsigned int fileInfo);
+	static Error fileCreate(
+		TextFile& file, const TString& path, unsigned int fileInfo, long long lockWait = kLockWait);
 	static Error fileInfoSet(const TString& path, unsigned int fileInfo);
 
 	// Line by line, while an article arrives. headLineAppend answers whether the line is
@@ -65,6 +81,7 @@ public:
 	void lineWrite(std::vector<TString>& lines, const HeaderMap* uploadHeaders);
 
 protected:
+	Error headerRead(TextFile& file, const TString& path);
 	void iterReset();
 	void iterAppend(const TString& line, long long offset);
 	void iterHeader();
