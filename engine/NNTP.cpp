@@ -113,6 +113,7 @@ void NNTP::dataClear()
 	mData.indexList.Clear();
 	mData.sent.clear();
 	mData.unsynced.clear();
+	mBatch.Clear();
 	mData.stateTime = TimeCore::TickCount();
 }
 
@@ -181,14 +182,16 @@ Error NNTP::stateWrite(const TString& stateFile, Error err)
 	return err != ErrOkay ? err : e;
 }
 
-// The message files handed over since the last time become durable in one step: a sync of
-// the volume they were written on (the owner files them on the same volume). When that fails
-// their numbers are made unvisited again, so that no number is recorded whose file may be lost.
+// The message files handed over since the last time become durable together: their data
+// and their entries in the folders the owner has filed them into. When that fails their
+// numbers are made unvisited again, so that no number is recorded whose file may be lost.
 Error NNTP::filesDurable()
 {
-	if (mData.unsynced.empty())
+	if (mData.unsynced.empty()) {
+		mBatch.Clear();
 		return ErrOkay;
-	Error e = FileMngr::SyncVolume(tempDirectory.Empty() ? TString(".") : tempDirectory);
+	}
+	Error e = mBatch.Sync();
 	if (e != ErrOkay) {
 		ErrorLog(ErrorFileWrite, e);
 		for (uint32_t n : mData.unsynced)
@@ -407,8 +410,9 @@ Error NNTP::headFile(const TString& group, uint32_t number)
 	MessageFile file;
 	Activity().lines = 0;
 	// Made durable together with the others before the state file records the number.
-	file.DurableSet(false);
-	file.PrivateSet(tempPrivate);
+	file.SyncLater(&mBatch);
+	// Nobody else writes into the temporary folder: no locks or look-ups for its scratch file.
+	file.ScratchSet(true);
 	Error err = file.DownloadOpen(path, MessageTypeUsenet, fileCreator);
 	if (err != ErrOkay)
 		ErrorLog(ErrorFileOpen, err);
@@ -468,6 +472,10 @@ Error NNTP::headLoop(const TString& group, const TString& stateFile)
 		if (err != ErrOkay)
 			break;
 	}
+	// Replies still on their way could be taken for those of the next command: the session
+	// cannot go on after a failure here.
+	if (err != ErrOkay && !mData.sent.empty())
+		OutOfSync();
 	// Requests never answered are asked again next time.
 	for (uint32_t n : mData.sent)
 		mData.indexList.IndexRemove(n);

@@ -15,6 +15,7 @@
 #include "HeaderList.h"
 #include "HeaderName.h"
 #include "NNTPIndexList.h"
+#include "SyncBatch.h"
 #include "TString.h"
 #include "TextProtocol.h"
 
@@ -109,10 +110,7 @@ public:
 	uint32_t fileCreator = kCreatorDefault;
 	uint32_t downloadOrder = OrderOldest;
 	Charset charset = kCharsetNone;
-	TString tempDirectory;
-	// The temporary directory is this session's own: no other process opens the files
-	// received there, so they are written without an exclusive lock.
-	bool tempPrivate = false;
+	TString tempDirectory;  // written into by this session's thread only
 	long long articleBytesMax = kArticleBytesMax;
 	// A long download writes the state file this often (articles stored, or microseconds),
 	// each time after making the files stored since the last write durable in one step, so
@@ -149,6 +147,7 @@ private:
 	void handOver(const TString& group, const TString& path);
 
 	DnldData mData;
+	SyncBatch mBatch;  // the files of mData.unsynced, made durable before the next state write
 	HeaderMap mHard;
 	DownloadProc mDnldProc = nullptr;
 	void* mDnldUser = nullptr;

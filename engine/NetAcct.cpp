@@ -90,7 +90,6 @@ Error NetAcct::Connect(const TString& account, ConnectType)
 	PathMngr::Append(temp, leaf);
 	DirMngr::Create(temp);
 	mSession.tempDirectory = temp;
-	mSession.tempPrivate = true;
 	mSession.Activity().account = data.name;
 	mAccount = data.name;
 	mSession.ContinueProcSet(continueProc, this);

@@ -17,6 +17,7 @@
 #include "MessageFile.h"
 #include "NNTP.h"
 #include "ScriptServer.h"
+#include "SyncBatch.h"
 #include "TestSupport.h"
 
 using TestServers::ScriptServer;
@@ -264,6 +265,92 @@ TEST(NNTP, StateFileWrittenDuringALongDownloadNeverGetsAheadOfTheFiles)
 	c.nntp.Disconnect();
 	s.Finish();
 	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
+}
+
+// Sees every file the download makes durable, with the state file's range line at that moment;
+// fails the sync of the file whose name ends in failOn.
+struct SyncWatch {
+	Client* client;
+	std::string failOn;
+	std::vector<std::string> paths;
+	std::vector<std::string> ranges;
+
+	explicit SyncWatch(Client* c) : client(c) { SyncBatch::SyncProcSet(&SyncWatch::proc, this); }
+	~SyncWatch() { SyncBatch::SyncProcSet(nullptr, nullptr); }
+
+	static Error proc(void* user, const TString& path)
+	{
+		auto* w = static_cast<SyncWatch*>(user);
+		std::string p(path.String());
+		w->paths.push_back(p);
+		std::vector<std::string> lines = TestSupport::Exists(w->client->dir.Sub("state.txt"))
+			? w->client->stateLines()
+			: std::vector<std::string>();
+		w->ranges.push_back(lines.size() > 1 ? lines[1] : "none");
+		bool fail = !w->failOn.empty() && p.size() >= w->failOn.size() &&
+			p.compare(p.size() - w->failOn.size(), w->failOn.size(), w->failOn) == 0;
+		return fail ? ErrFileWriteError : ErrOkay;
+	}
+};
+
+TEST(NNTP, EachStoredFileIsSyncedOnceBeforeTheStateRecordsIt)
+{
+	ScriptServer s;
+	greet(s).Serve(
+		groupServer("211 5 1 5 alt.test", [](uint32_t n, bool) { return article(n, "220", true); }));
+	Client c;
+	SyncWatch watch(&c);
+	c.nntp.stateEveryArticles = 2;
+	c.nntp.stateEveryMicros = 60000000;
+	ASSERT_EQ(c.connect(s), ErrOkay);
+	ASSERT_EQ(c.nntp.DownloadArticles("alt.test", c.state()), ErrOkay);
+	// Exactly the files stored, each once, where the store has put them, and each while the
+	// state file did not list it yet.
+	std::vector<std::string> expected;
+	for (uint32_t n = 1; n <= 5; n++)
+		expected.push_back(c.dir.Sub("store/" + leafOf(n)));
+	EXPECT_EQ(watch.paths, expected);
+	EXPECT_EQ(watch.ranges, (std::vector<std::string>{"none", "none", "1 - 2", "1 - 2", "1 - 4"}));
+	EXPECT_EQ(c.stateLines(), (std::vector<std::string>{"1 5 5", "1 - 5"}));
+	// Nothing is left open of the files made durable.
+	EXPECT_EQ(c.nntp.DnldDataGet().unsynced.size(), 0u);
+	c.nntp.Disconnect();
+	s.Finish();
+	EXPECT_TRUE(s.Failures().empty()) << s.Failures()[0];
+}
+
+TEST(NNTP, AFailedSyncLeavesItsArticlesToFetchAgain)
+{
+	// The sync of the batch holding articles 3 and 4 fails: the download stops, the state keeps
+	// 1 and 2 only, and the next download fetches 3 onwards again.
+	ScriptServer s;
+	greet(s).Serve(groupServer("211 6 1 6 alt.test", [](uint32_t n, bool) { return article(n); }));
+	Client c;
+	SyncWatch watch(&c);
+	watch.failOn = leafOf(3);
+	c.nntp.stateEveryArticles = 2;
+	c.nntp.stateEveryMicros = 60000000;
+	ASSERT_EQ(c.connect(s), ErrOkay);
+	EXPECT_EQ(c.nntp.DownloadHeaders("alt.test", c.state()), ErrFileWriteError);
+	EXPECT_EQ(c.stateLines(), (std::vector<std::string>{"1 6 6", "1 - 2"}));
+	// Replies to requests still outstanding would be taken for the next command's.
+	EXPECT_FALSE(c.nntp.IsConnected());
+	c.nntp.Disconnect();
+	s.Finish();
+
+	ScriptServer again;
+	greet(again).Serve(groupServer("211 6 1 6 alt.test", [](uint32_t n, bool) { return article(n); }));
+	watch.failOn.clear();
+	c.files.clear();
+	for (uint32_t n = 3; n <= 6; n++)
+		std::filesystem::remove(c.dir.Sub("store/" + leafOf(n)));
+	ASSERT_EQ(c.connect(again), ErrOkay);
+	ASSERT_EQ(c.nntp.DownloadHeaders("alt.test", c.state()), ErrOkay);
+	EXPECT_EQ(c.files, (std::vector<std::string>{leafOf(3), leafOf(4), leafOf(5), leafOf(6)}));
+	EXPECT_EQ(c.stateLines(), (std::vector<std::string>{"1 6 6", "1 - 6"}));
+	c.nntp.Disconnect();
+	again.Finish();
+	EXPECT_TRUE(again.Failures().empty()) << again.Failures()[0];
 }
 
 TEST(NNTP, GroupAndListRepliesThatCannotBeUsed)

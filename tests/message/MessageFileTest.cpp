@@ -530,7 +530,7 @@ TEST(MessageFile, ReceivedValuesLandWhereTheHeaderReadsThem)
 		EXPECT_EQ(h.MessageStateGet(), MessageStateComplete);
 		EXPECT_EQ(h.MessageDownloadGet(), MessageDownloadComplete);
 		// Writing the same values again through a read-back finds nothing to change.
-		ASSERT_EQ(f.StateWrite(TString(path.c_str()), false), ErrOkay);
+		ASSERT_EQ(f.StateWrite(TString(path.c_str())), ErrOkay);
 		EXPECT_EQ(ReadFile(path), stored);
 		EXPECT_NE(stored.find("body line 2999 with"), std::string::npos);
 	}

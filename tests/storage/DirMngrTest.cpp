@@ -322,9 +322,12 @@ TEST(FileMngr, CopyMoveAndTimes)
 	EXPECT_EQ(FileMngr::Move(TString(src.c_str()), TString(moved.c_str())), ErrFileAlreadyExists);
 	EXPECT_EQ(FileMngr::Move(TString(src.c_str()), TString(dir.Sub("no/dir/x").c_str())), ErrGmBadPath);
 
-	// A volume sync through a folder or a file on it; a missing path is no success.
-	EXPECT_EQ(FileMngr::SyncVolume(TString(dir.Path().c_str())), ErrOkay);
-	EXPECT_EQ(FileMngr::SyncVolume(TString(moved.c_str())), ErrOkay);
-	EXPECT_EQ(FileMngr::SyncVolume(TString(dir.Sub("missing").c_str())), ErrFileNotFound);
-	EXPECT_NE(FileMngr::SyncVolume(TString("")), ErrOkay);
+	// A replacing rename takes the place of an existing file in one step.
+	std::string r1 = dir.Sub("r1"), r2 = dir.Sub("r2");
+	WriteFile(r1, "one");
+	WriteFile(r2, "two");
+	EXPECT_EQ(FileMngr::Replace(TString(r1.c_str()), TString(r2.c_str())), ErrOkay);
+	EXPECT_FALSE(Exists(r1));
+	EXPECT_EQ(ReadFile(r2), "one");
+	EXPECT_EQ(FileMngr::Replace(TString(r1.c_str()), TString(r2.c_str())), ErrFileNotFound);
 }

@@ -191,6 +191,40 @@ TEST(DiskFile, OpeningChecksKindPlaceAndPermissions)
 	EXPECT_FALSE(f.IsOpen());
 }
 
+TEST(DiskFile, ScratchCreatesReplaceWithoutFollowingLinks)
+{
+	TempDir dir;
+	std::string path = dir.Sub("scratch");
+	WriteFile(path, "left over from before");
+	DiskFile f;
+	f.ScratchSet(true);
+	ASSERT_EQ(f.Create(path.c_str(), FileAccessReadWrite, DiskFile::kLockWaitDefault), ErrOkay);
+	EXPECT_FALSE(f.Locked());
+	TString opened;
+	ASSERT_EQ(f.PathGet(opened), ErrOkay);
+	EXPECT_EQ(std::string(opened.String()), path);
+	EXPECT_EQ(f.WriteString("new"), ErrOkay);
+	// Opens of existing files still lock and check as always.
+	DiskFile other;
+	ASSERT_EQ(other.Open(path.c_str(), FileAccessRead, 0), ErrOkay);
+	EXPECT_TRUE(other.Locked());
+	other.Close();
+	f.Close();
+	EXPECT_EQ(ReadFile(path), "new");
+
+	// A link in the scratch file's place is not written through; a missing folder is a bad path.
+	std::string target = dir.Sub("target");
+	WriteFile(target, "keep");
+	std::string link = dir.Sub("link");
+	ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+	EXPECT_NE(f.Create(link.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	EXPECT_FALSE(f.IsOpen());
+	EXPECT_EQ(ReadFile(target), "keep");
+	EXPECT_EQ(f.Create(dir.Sub("none/x").c_str(), FileAccessReadWrite, -1), ErrGmBadPath);
+	// A new-file create keeps refusing an existing name.
+	EXPECT_EQ(f.CreateNew(path.c_str(), -1), ErrFileAlreadyExists);
+}
+
 TEST(SequenceFile, AlternatingReadsAndWritesLandInPlace)
 {
 	TempDir dir;

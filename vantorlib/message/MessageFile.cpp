@@ -4,6 +4,7 @@
 #include "FileMngr.h"
 #include "NetName.h"
 #include "PathMngr.h"
+#include "SyncBatch.h"
 #include "WordWrap.h"
 
 MessageFile::~MessageFile()
@@ -35,37 +36,38 @@ Error MessageFile::writeLine(const TString& line)
 	Error err = ErrOkay;
 	long n = line.ByteLength();
 	if (n <= TextFile::kLineMax) {
-		if (mTracking)
-			track(line);
+		headerTrack(line);
 		err = mFile.Write(line);
+		if (err == ErrOkay)
+			err = mFile.PositionGet(&mWriteOffset);
 	} else {
 		for (long at = 0; at < n && err == ErrOkay; at += TextFile::kLineMax) {
 			TString piece;
 			piece.CharsetSet(kCharsetISO8859_1);
 			piece.AppendByte(line.String() + at, std::min<long>(TextFile::kLineMax, n - at));
-			if (mTracking)
-				track(piece);
+			headerTrack(piece);
 			err = mFile.Write(piece);
+			if (err == ErrOkay)
+				err = mFile.PositionGet(&mWriteOffset);
 		}
 	}
-	if (err == ErrOkay)
-		err = mFile.PositionGet(&mWriteOffset);
 	return err;
 }
 
-// A header line about to be written, as reading the file back would see it. A line holding a
-// line end or a NUL byte would read back differently: the block is then read back instead.
-void MessageFile::track(const TString& line)
+// While the header block is written, the lines whose values are rewritten at the close are
+// noted where they start, by the same rules a reader of the file finds them with.
+void MessageFile::headerTrack(const TString& line)
 {
-	const char* s = line.String();
-	for (long i = 0; i < line.ByteLength(); ++i)
-		if (s[i] == '\r' || s[i] == '\n' || s[i] == '\0')
-			mWrittenExact = false;
-	long long offset = 0;
-	if (mFile.PositionGet(&offset) != ErrOkay)
-		mWrittenExact = false;
-	if (mWrittenExact)
-		mWritten.WrittenLine(line, offset);
+	if (mMode != ModeHeaders)
+		return;
+	switch (rewritable(line)) {
+	case RewriteState: mStateAt = mWriteOffset; break;
+	case RewriteLines:
+		mLinesAt = mWriteOffset;
+		mLinesBytes = line.ByteLength();
+		break;
+	default: break;
+	}
 }
 
 // ---- receiving
@@ -77,17 +79,19 @@ Error MessageFile::DownloadOpen(const TString& path, MessageType type, unsigned 
 	Clear();
 	mUpload.clear();
 	mAppending = false;
-	Error err = fileCreate(mFile, path, fileInfo, mPrivate ? -1 : kLockWait);
+	mFile.ScratchSet(mScratch);
+	Error err = fileCreate(mFile, path, fileInfo);
+	mFile.ScratchSet(false);
 	if (err != ErrOkay) {
 		closeFile();
 		return err;
 	}
 	mPath = path;
+	mLinesAt = -1;
+	mLinesBytes = 0;
+	mStateAt = -1;
+	mStateWritten.Erase();
 	downloadOpen(type);
-	mWritten.WrittenOpen();
-	mTracking = true;
-	mWrittenExact = true;
-	mWrittenErr = ErrOkay;
 	TString leaf;
 	if (PathMngr::SplitLeaf(path, leaf))
 		LeafSet(leaf);
@@ -111,13 +115,10 @@ Error MessageFile::headerEnd()
 	TString state;
 	MessageData::ToString(mData, state);
 	HeaderSet(kHeaderQuillfernState, state);
+	mStateWritten = state;
 	HeaderUtil::Create(line, TString("X-Quillfern-State"), state);
 	if (err == ErrOkay)
 		err = writeLine(line);
-	if (mTracking) {
-		mTracking = false;
-		mWrittenErr = mWritten.WrittenClose();
-	}
 	return err;
 }
 
@@ -158,28 +159,44 @@ Error MessageFile::DownloadClose(Charset charset)
 		mData.download = MessageDownloadComplete;
 		mData.state = MessageStateComplete;
 	}
-	// The final values go into the header block while the file is still open, where it was
-	// followed exactly as written; otherwise it is read back from the closed file.
-	bool inPlace = err == ErrOkay && mWrittenExact && !mTracking;
-	if (inPlace) {
-		err = mWrittenErr;
-		Patch lines, state;
-		if (err == ErrOkay)
-			err = StatePatch(mWritten, lines, state);
-		for (const Patch* p : {&lines, &state})
-			if (err == ErrOkay && p->offset >= 0)
-				err = mFile.WriteOver(p->offset, p->text.String(), (unsigned long long)p->text.ByteLength());
-		if (err == ErrOkay && mDurable)
-			err = mFile.Flush();
-	}
+	if (err == ErrOkay)
+		err = downloadState();
+	// A message with sections is written anew below; only the final file is made durable.
+	if (err == ErrOkay && sectCount() == 0)
+		err = downloadDurable(mFile);
 	Error closeErr = closeFile();
 	if (err == ErrOkay)
 		err = closeErr;
-	if (err == ErrOkay && !inPlace)
-		err = StateWrite(mPath, mDurable);
-	if (err == ErrOkay)
+	if (err == ErrOkay && sectCount() > 0) {
 		err = parseRewrite(mPath);
+		DiskFile rewritten;
+		if (err == ErrOkay)
+			err = rewritten.Open(mPath, FileAccessRead, kLockWait);
+		if (err == ErrOkay)
+			err = downloadDurable(rewritten);
+	}
 	return err;
+}
+
+// The final Lines and state values, written over the lines noted while the header was
+// written, through the file still open: the writer knows what it wrote and reads nothing back.
+Error MessageFile::downloadState()
+{
+	// Pending lines go out first (without a sync), so that the writes in place land after them.
+	Error err = mFile.PositionSet(0, FilePtrEnd);
+	TString old;
+	bool hasState = mStateAt >= 0 && HeaderGet(kHeaderQuillfernState, old) && old == mStateWritten;
+	bool hasLines = mLinesAt >= 0 && HeaderHas(kHeaderLines);
+	if (err == ErrOkay && (hasState || hasLines))
+		err = stateWriteAt(
+			mFile, hasLines ? mLinesAt : -1, mLinesBytes, hasState ? mStateAt : -1, mStateWritten);
+	return err;
+}
+
+// A received file reaches the disk at its close, or joins the receiver's batch.
+Error MessageFile::downloadDurable(DiskFile& file)
+{
+	return mLater ? mLater->Add(file) : file.Flush();
 }
 
 // ---- appending a body
@@ -410,9 +427,8 @@ Error MessageFile::RenameToPreferred(TString& path)
 	PathMngr::Append(target, leaf);
 	if (target == path)
 		return ErrOkay;
-	Error err = FileMngr::Exists(target) == ErrOkay ? FileMngr::Remove(target) : ErrOkay;
-	if (err == ErrOkay)
-		err = FileMngr::Rename(path, target);
+	// In one step: a file of that name left over is replaced, and never is neither there.
+	Error err = FileMngr::Replace(path, target);
 	if (err == ErrOkay) {
 		path = target;
 		mPath = target;

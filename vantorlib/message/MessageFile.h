@@ -10,6 +10,8 @@
 #include "MessageBody.h"
 #include "TString.h"
 
+class SyncBatch;
+
 class MessageFile : public MessageBody {
 public:
 	// A composed message to be stored.
@@ -33,13 +35,13 @@ public:
 	MessageFile() = default;
 	~MessageFile() override;
 
-	// Receiving an article. A durable file (the default) is synced to disk when it is closed;
-	// a receiver that stores many articles in a row may turn that off and sync them all at once
-	// (FileMngr::SyncVolume) before it records them as received.
-	void DurableSet(bool durable) { mDurable = durable; }
-	// A file received into a folder of this process's own, which no other process opens,
-	// takes no exclusive lock.
-	void PrivateSet(bool own) { mPrivate = own; }
+	// Receiving an article. The file is synced to disk when it is closed, unless the receiver
+	// gives a batch: the file is then added to it at its close, and the receiver syncs the
+	// batch before it records the articles as received.
+	void SyncLater(SyncBatch* batch) { mLater = batch; }
+	// The download file lies in a folder that only this thread writes into: it is created
+	// without locks or look-ups (DiskFile::ScratchSet).
+	void ScratchSet(bool scratch) { mScratch = scratch; }
 	Error DownloadOpen(const TString& path, MessageType type, unsigned int fileInfo);
 	Error LineAppend(const TString& line);
 	Error DownloadClose(Charset charset);
@@ -70,22 +72,23 @@ private:
 	enum Mode { ModeIdle, ModeHeaders, ModeBody, ModeUpload };
 
 	Error writeLine(const TString& line);
-	void track(const TString& line);
 	Error headerEnd();
 	Error closeFile();
+	void headerTrack(const TString& line);
+	Error downloadState();
+	Error downloadDurable(DiskFile& file);
 
 	std::deque<TString> mUpload;
 	long long mWriteOffset = 0;
 	Mode mMode = ModeIdle;
 	bool mAppending = false;  // a body appended to a headers-only file
-	bool mDurable = true;
-	bool mPrivate = false;
-	// The header block as written, followed line by line so that DownloadClose can update
-	// it in place without reading it back; exact while it reads back the same.
-	MessageHead mWritten;
-	bool mTracking = false;
-	bool mWrittenExact = false;
-	Error mWrittenErr = ErrOkay;
+	SyncBatch* mLater = nullptr;
+	bool mScratch = false;
 	long long mAppendStart = 0;
+	// Where the Lines and state lines of the header being received were written.
+	long long mLinesAt = -1;
+	long long mLinesBytes = 0;
+	long long mStateAt = -1;
+	TString mStateWritten;
 	TString mPath;
 };

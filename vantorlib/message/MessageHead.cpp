@@ -77,16 +77,27 @@ void MessageHead::iterHeader()
 	mPending.Erase();
 }
 
+MessageHead::Rewritable MessageHead::rewritable(const TString& line)
+{
+	long n = line.ByteLength();
+	if (HeaderUtil::StartsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
+		return RewriteState;
+	if (HeaderUtil::StartsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8)
+		return RewriteLines;
+	return RewriteNone;
+}
+
 void MessageHead::iterAppend(const TString& line, long long offset)
 {
 	if (line.IsWhite())
 		return;
-	long n = line.ByteLength();
-	if (HeaderUtil::StartsHeader(line, kStateName) && n >= long(sizeof(kStateName) - 1) + 12)
-		mStateOffset = offset;
-	if (HeaderUtil::StartsHeader(line, kLinesName) && n >= long(sizeof(kLinesName) - 1) + 8) {
+	switch (rewritable(line)) {
+	case RewriteState: mStateOffset = offset; break;
+	case RewriteLines:
 		mLinesOffset = offset;
-		mLinesLength = n;
+		mLinesLength = line.ByteLength();
+		break;
+	default: break;
 	}
 	if (!Str::IsWhite(line.ByteFirst()))
 		iterHeader();
@@ -329,9 +340,9 @@ Error MessageHead::HeaderWrite(const DEntry& entry, unsigned int fileInfo)
 	return err != ErrOkay ? err : HeaderWrite(path, fileInfo);
 }
 
-Error MessageHead::fileCreate(TextFile& file, const TString& path, unsigned int fileInfo, long long lockWait)
+Error MessageHead::fileCreate(TextFile& file, const TString& path, unsigned int fileInfo)
 {
-	Error err = file.Open(path, TextFile::ModeWrite, lockWait);
+	Error err = file.Open(path, TextFile::ModeWrite, kLockWait);
 	FileData data;
 	data.type = kFileType;
 	data.creator = fileInfo;
@@ -359,76 +370,56 @@ Error MessageHead::fileInfoSet(const TString& path, unsigned int fileInfo)
 
 // ---- in-place update
 
-Error MessageHead::StatePatch(const MessageHead& stored, Patch& lines, Patch& state) const
-{
-	lines = Patch();
-	state = Patch();
-	if (stored.mLinesOffset < 0 && stored.mStateOffset < 0)
-		return ErrOkay;
-	TString oldState, stateText;
-	bool hasState = stored.mStateOffset >= 0 && stored.HeaderGet(kHeaderQuillfernState, oldState);
-	bool hasLines = stored.mLinesOffset >= 0 && stored.HeaderHas(kHeaderLines);
-	// Checked before anything is written, so that a refused update leaves the file as it was.
-	if (hasState && oldState.ByteLength() != 10)
-		return ErrFileInvalidData;
-	// The new value fills the old line exactly: padded with spaces, and a count with more
-	// digits than the line has room for is written as the largest that fits.
-	if (hasLines) {
-		int width = int(std::min<long long>(stored.mLinesLength - long(sizeof(kLinesName) - 1) - 2, 18));
-		long long most = 1;
-		for (int i = 0; i < width; ++i)
-			most *= 10;
-		long long count = std::clamp<long long>(mLines, 0, most - 1);
-		lines.text.Fmt("%s: %-*lld", kLinesName, width, count);
-		lines.offset = stored.mLinesOffset;
-	}
-	if (hasState) {
-		MessageData::ToString(mData, stateText, &oldState);
-		state.text.Fmt("%s: %s", kStateName, stateText.String());
-		state.offset = stored.mStateOffset;
-	}
-	return ErrOkay;
-}
-
-Error MessageHead::StateWrite(const TString& path, bool durable)
+Error MessageHead::StateWrite(const TString& path)
 {
 	MessageHead stored;
 	Error err = stored.HeaderRead(path, kLockWait);
 	if (err != ErrOkay)
 		return err;
-	Patch lines, state;
-	err = StatePatch(stored, lines, state);
-	if (err != ErrOkay || (stored.mLinesOffset < 0 && stored.mStateOffset < 0))
-		return err;
+	if (stored.mLinesOffset < 0 && stored.mStateOffset < 0)
+		return ErrOkay;
+	TString oldState;
+	bool hasState = stored.mStateOffset >= 0 && stored.HeaderGet(kHeaderQuillfernState, oldState);
+	bool hasLines = stored.mLinesOffset >= 0 && stored.HeaderHas(kHeaderLines);
 	DiskFile file;
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
-	unsigned long long done = 0;
-	for (const Patch* p : {&lines, &state})
-		if (err == ErrOkay && p->offset >= 0)
-			err = file.WriteAt(p->offset, p->text.String(), (unsigned long long)p->text.ByteLength(), &done);
-	if (err == ErrOkay && durable)
+	if (err == ErrOkay)
+		err = stateWriteAt(file, hasLines ? stored.mLinesOffset : -1, stored.mLinesLength,
+			hasState ? stored.mStateOffset : -1, oldState);
+	if (err == ErrOkay)
 		err = file.Flush();
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
 }
 
-void MessageHead::WrittenOpen()
+Error MessageHead::stateWriteAt(DiskFile& file, long long linesOffset, long long linesBytes,
+	long long stateOffset, const TString& oldState)
 {
-	Clear();
-}
-
-void MessageHead::WrittenLine(const TString& line, long long offset)
-{
-	TString raw;
-	raw.CharsetSet(kCharsetISO8859_1);
-	raw.AppendByte(line.String(), line.ByteLength());
-	iterAppend(raw, offset);
-}
-
-Error MessageHead::WrittenClose()
-{
-	iterHeader();
-	return mGood == 0 && mBad > 2 ? ErrFileInvalidData : ErrOkay;
+	// Checked before anything is written, so that a refused update leaves the file as it was.
+	if (stateOffset >= 0 && oldState.ByteLength() != 10)
+		return ErrFileInvalidData;
+	Error err = ErrOkay;
+	unsigned long long done = 0;
+	if (linesOffset >= 0) {
+		// The new value fills the old line exactly: padded with spaces, and a count with more
+		// digits than the line has room for is written as the largest that fits.
+		int width = int(std::min<long long>(linesBytes - long(sizeof(kLinesName) - 1) - 2, 18));
+		long long most = 1;
+		for (int i = 0; i < width; ++i)
+			most *= 10;
+		long long count = std::clamp<long long>(mLines, 0, most - 1);
+		TString lines;
+		lines.Fmt("%s: %-*lld", kLinesName, width, count);
+		err = file.WriteAt(linesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+	}
+	if (err == ErrOkay && stateOffset >= 0) {
+		TString state, stateLine;
+		MessageData::ToString(mData, state, &oldState);
+		stateLine.Fmt("%s: %s", kStateName, state.String());
+		err =
+			file.WriteAt(stateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
+	}
+	return err;
 }
 
 Error MessageHead::StateWrite(const DEntry& entry)

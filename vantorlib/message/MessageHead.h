@@ -12,6 +12,7 @@
 #include "TString.h"
 
 class DEntry;
+class DiskFile;
 class TextFile;
 
 class MessageHead : public HeaderAttr {
@@ -33,24 +34,9 @@ public:
 	Error HeaderWrite(const DEntry& entry, unsigned int fileInfo);
 
 	// Rewrites the Lines and state values of an existing message file in place, and syncs
-	// the file unless durable is false (the caller then syncs many files at once later).
-	Error StateWrite(const TString& path, bool durable = true);
+	// the file.
+	Error StateWrite(const TString& path);
 	Error StateWrite(const DEntry& entry);
-
-	// One of the two in-place updates: the text that replaces the line at offset (-1: none).
-	struct Patch {
-		TString text;
-		long long offset = -1;
-	};
-	// The updates of this header's Lines and state values for a file whose stored header
-	// block is stored (as read back, or as followed while it was written).
-	Error StatePatch(const MessageHead& stored, Patch& lines, Patch& state) const;
-
-	// Following a header block while it is written, line by line with each line's offset, to
-	// the same result as reading it back: WrittenClose gives the error the reading would.
-	void WrittenOpen();
-	void WrittenLine(const TString& line, long long offset);
-	Error WrittenClose();
 
 	bool ParseNeeded() const;
 
@@ -59,8 +45,7 @@ public:
 	long GoodCount() const { return mGood; }
 	long BadCount() const { return mBad; }
 
-	static Error fileCreate(
-		TextFile& file, const TString& path, unsigned int fileInfo, long long lockWait = kLockWait);
+	static Error fileCreate(TextFile& file, const TString& path, unsigned int fileInfo);
 	static Error fileInfoSet(const TString& path, unsigned int fileInfo);
 
 	// Line by line, while an article arrives. headLineAppend answers whether the line is
@@ -82,6 +67,16 @@ public:
 
 protected:
 	Error headerRead(TextFile& file, const TString& path);
+	// Writes the Lines and state values into a message file open for writing, over the lines
+	// at the given offsets (negative: no such line; linesBytes: the length of the Lines line),
+	// each new line exactly as long as the old one. The state line must hold oldState.
+	Error stateWriteAt(DiskFile& file, long long linesOffset, long long linesBytes, long long stateOffset,
+		const TString& oldState);
+
+	// Whether a header line is one whose value is rewritten in place (long enough to hold it).
+	enum Rewritable { RewriteNone, RewriteLines, RewriteState };
+	static Rewritable rewritable(const TString& line);
+
 	void iterReset();
 	void iterAppend(const TString& line, long long offset);
 	void iterHeader();

@@ -155,6 +155,12 @@ Error DiskFile::openFile(
 		return ErrGmBadPath;
 	if (create && access != FileAccessWrite && access != FileAccessReadWrite)
 		return ErrFileAccessDenied;
+	if (create && mScratch && !mFresh) {
+		Error e = openScratch(path, access);
+		if (e == ErrOkay)
+			mAccess = access;
+		return e;
+	}
 	long long first = -1;
 	for (;;) {
 		Error e = openOnce(path, access, lockWait >= 0, create, known);
@@ -173,6 +179,29 @@ Error DiskFile::openFile(
 		// The file may have changed meanwhile: look at it afresh.
 		known = nullptr;
 	}
+}
+
+Error DiskFile::openScratch(const char* path, FileAccess access)
+{
+	bool read = access != FileAccessWrite;
+	struct stat st;
+	Error e = mImp.OpenScratch(path, read);
+	if (e == ErrOkay)
+		e = mImp.Stat(&st);
+	if (e == ErrOkay && !S_ISREG(st.st_mode))
+		e = ErrFileNotFile;
+	if (e != ErrOkay) {
+		mImp.Close();
+		return e;
+	}
+	mPath.Erase();
+	mPathGiven = path;
+	mPathKnown = false;
+	mNode = static_cast<unsigned int>(st.st_ino);
+	mPerm = static_cast<unsigned short>(st.st_mode & 07777);
+	mLocked = false;
+	mOpened = access;
+	return ErrOkay;
 }
 
 Error DiskFile::entryPath(const DEntry& entry, TString& path, struct stat& st, bool& known) const

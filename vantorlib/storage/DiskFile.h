@@ -38,7 +38,7 @@ public:
 	virtual Error WriteRange(
 		long long offset, const void* data, unsigned long long n, unsigned long long* done);
 	// The same write without the sync, for callers that make many files durable at once
-	// later (with Flush, or FileMngr::SyncVolume) before anything relies on them.
+	// later (with Flush, or a SyncBatch) before anything relies on them.
 	Error WriteAt(long long offset, const void* data, unsigned long long n, unsigned long long* done);
 
 	// A negative lockWait takes no exclusive lock; 0 or more takes one, waiting up to that
@@ -56,6 +56,11 @@ public:
 	Error OpenOrCreate(const char* path, FileAccess access, long long lockWait);
 	Error OpenOrCreate(const TString& path, FileAccess access, long long lockWait);
 	Error OpenOrCreate(const DEntry& entry, FileAccess access, long long lockWait);
+
+	// A scratch file lies in a folder that only this thread writes into, so nobody else can
+	// be in its way: while this is set, a create replaces any file of the name in one call,
+	// without locks or a status look-up first. Opens of existing files are not affected.
+	void ScratchSet(bool scratch) { mScratch = scratch; }
 
 	bool IsOpen() const { return mImp.IsOpen(); }
 	FileAccess Access() const { return mAccess; }
@@ -78,6 +83,9 @@ public:
 	Error TypeSet(const FileData* data);
 
 protected:
+	// A batch keeps a descriptor of its own of each file it is to sync.
+	friend class SyncBatch;
+
 	virtual Error openFile(
 		const char* path, FileAccess access, long long lockWait, bool create, const struct stat* known);
 
@@ -102,8 +110,10 @@ private:
 	mutable bool mPathKnown = false;
 
 	void pathResolve() const;
+	bool mScratch = false;
 
 	Error openOnce(
 		const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known);
+	Error openScratch(const char* path, FileAccess access);
 	Error entryPath(const DEntry& entry, TString& path, struct stat& st, bool& known) const;
 };

@@ -84,6 +84,15 @@ Error FileMngr::Link(const TString& existing, const TString& newPath)
 	return Err::StatusFile(errno);
 }
 
+Error FileMngr::Replace(const TString& oldPath, const TString& newPath)
+{
+	if (oldPath.Empty() || newPath.Empty())
+		return ErrGmBadPath;
+	if (::rename(oldPath.String(), newPath.String()) == 0)
+		return ErrOkay;
+	return Err::StatusFile(errno);
+}
+
 Error FileMngr::Move(const TString& oldPath, const TString& newPath)
 {
 	struct stat st, dst;
@@ -183,11 +192,4 @@ Error FileMngr::Trash(const TString& path)
 Error FileMngr::OpenDefault(const TString& path)
 {
 	return FileMngrImp::OpenDefault(path.String());
-}
-
-Error FileMngr::SyncVolume(const TString& path)
-{
-	if (path.Empty())
-		return ErrGmBadPath;
-	return FileMngrImp::SyncVolume(path.String());
 }

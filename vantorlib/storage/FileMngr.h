@@ -18,6 +18,8 @@ public:
 	static Error Link(const TString& existing, const TString& newPath);
 	// A rename on one volume, a copy and a removal across volumes.
 	static Error Move(const TString& oldPath, const TString& newPath);
+	// Renames a file over any file of the new name (in the same volume), in one step.
+	static Error Replace(const TString& oldPath, const TString& newPath);
 	// Opens the file with the desktop's default application.
 	static Error OpenDefault(const TString& path);
 	// Copies data, permission bits and times; newPath must not exist yet.
@@ -31,8 +33,4 @@ public:
 	static Error Absolute(const TString& path, TString& out);
 	// Moves a file to the trash (with an entry that the desktop can restore it from).
 	static Error Trash(const TString& path);
-	// Makes durable in one step every file and name written on the volume holding path: the
-	// data written, the files created and the renames done. Cheaper than a sync per file when
-	// many files were written since the last time.
-	static Error SyncVolume(const TString& path);
 };

@@ -44,6 +44,20 @@ Error DiskFileImp::Open(const char* path, bool read, bool write, bool create, bo
 	return ErrOkay;
 }
 
+Error DiskFileImp::OpenScratch(const char* path, bool read)
+{
+	Close();
+	int flags = O_CLOEXEC | O_CREAT | O_TRUNC | O_NOFOLLOW | (read ? O_RDWR : O_WRONLY);
+	int fd;
+	do
+		fd = ::open(path, flags, 0666);
+	while (fd < 0 && errno == EINTR);
+	if (fd < 0)
+		return errno == ENOENT ? ErrGmBadPath : Err::StatusFile(errno);
+	mFd = fd;
+	return ErrOkay;
+}
+
 Error DiskFileImp::Close()
 {
 	if (mFd < 0)

@@ -29,6 +29,9 @@ public:
 	// changes nothing.
 	Error Open(
 		const char* path, bool read, bool write, bool create, bool fresh = false, bool nonblocking = false);
+	// Creates path, or empties the file it names, for writing (and reading when read is
+	// set), in one call; a symbolic link there is not followed.
+	Error OpenScratch(const char* path, bool read);
 	Error Close();
 
 	// flock without waiting: shared, exclusive, or none (unlock).

@@ -80,18 +80,3 @@ Error FileMngrImp::OpenDefault(const char* path)
 	}
 	return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ErrOkay : ErrFileNotFound;
 }
-
-Error FileMngrImp::SyncVolume(const char* path)
-{
-	int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-	if (fd < 0)
-		return Err::StatusFile(errno);
-	Error e = ErrOkay;
-	if (::syncfs(fd) != 0) {
-		e = Err::StatusFile(errno);
-		if (e == ErrErrorVague || e == ErrErrorUnknown)
-			e = ErrFileWriteError;
-	}
-	::close(fd);
-	return e;
-}

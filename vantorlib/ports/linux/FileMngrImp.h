@@ -10,5 +10,4 @@ public:
 	// Hands path to the desktop's opener (xdg-open) without waiting for it.
 	static Error OpenDefault(const char* path);
 	// Forces everything written on the file system holding path to stable storage.
-	static Error SyncVolume(const char* path);
 };
