@@ -443,6 +443,16 @@ TEST(MessageFile, HostileInputIsSafe)
 	EXPECT_TRUE(t.Valid());
 	EXPECT_EQ(sections(path), (std::vector<std::string>{"text plain @--never"}));
 
+	// A header line cut into pieces where one piece reads as a Lines header: the final count
+	// lands where a reader of the file finds it.
+	std::string planted = "From: p@example.org\nLines: 2\nX-Long: " + std::string(1992, 'y') +
+		"Lines: 7777777\nMessage-ID: <p@x.org>\n\none\ntwo\nthree\n";
+	path = receive(dir, planted, kCharsetNone, "p.qmsg");
+	h = head(path);
+	EXPECT_EQ(h.LinesGet(), 3);
+	EXPECT_EQ(h.MessageStateGet(), MessageStateComplete);
+	EXPECT_NE(ReadFile(path).find("\nLines: 3      \n"), std::string::npos);
+
 	// Many headers: each is read, memory stays bounded.
 	std::string many = "From: h@example.org\n";
 	for (int i = 0; i < 200000; ++i)

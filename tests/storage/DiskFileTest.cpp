@@ -271,3 +271,35 @@ TEST(SequenceFile, AlternatingReadsAndWritesLandInPlace)
 	EXPECT_EQ(done, big.size());
 	EXPECT_EQ(back, big);
 }
+
+TEST(SequenceFile, OverwriteReachesPendingAndWrittenBytesAlike)
+{
+	TempDir dir;
+	std::string path = dir.Sub("over");
+	SequenceFile f;
+	ASSERT_EQ(f.Create(path.c_str(), FileAccessReadWrite, -1), ErrOkay);
+	std::string first(SequenceFile::kBufferSize + 100, 'a');
+	unsigned long long done;
+	ASSERT_EQ(f.Write(first.data(), first.size(), &done), ErrOkay);  // one buffer out, 100 pending
+	long long at = 0;
+	ASSERT_EQ(f.PositionGet(&at), ErrOkay);
+	// In the file, across the edge of the buffer, and in the buffer.
+	EXPECT_EQ(f.Overwrite(5, "BB", 2, &done), ErrOkay);
+	EXPECT_EQ(done, 2u);
+	EXPECT_EQ(f.Overwrite(SequenceFile::kBufferSize - 2, "CCCC", 4, &done), ErrOkay);
+	EXPECT_EQ(f.Overwrite(at - 3, "DDD", 3, &done), ErrOkay);
+	// Past what was written: refused, nothing written.
+	EXPECT_EQ(f.Overwrite(at - 1, "EE", 2, &done), ErrFilePositionError);
+	EXPECT_EQ(done, 0u);
+	EXPECT_EQ(f.Overwrite(-1, "E", 1, &done), ErrFilePositionError);
+	long long still = 0;
+	ASSERT_EQ(f.PositionGet(&still), ErrOkay);
+	EXPECT_EQ(still, at);
+	ASSERT_EQ(f.Write("zz", 2, &done), ErrOkay);
+	f.Close();
+	std::string expect = first + "zz";
+	expect.replace(5, 2, "BB");
+	expect.replace(SequenceFile::kBufferSize - 2, 4, "CCCC");
+	expect.replace(size_t(at) - 3, 3, "DDD");
+	EXPECT_EQ(ReadFile(path), expect);
+}

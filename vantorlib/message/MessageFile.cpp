@@ -179,17 +179,22 @@ Error MessageFile::DownloadClose(Charset charset)
 }
 
 // The final Lines and state values, written over the lines noted while the header was
-// written, through the file still open: the writer knows what it wrote and reads nothing back.
+// written, through the file still open (most often still in its buffer): the writer knows
+// what it wrote and reads nothing back.
 Error MessageFile::downloadState()
 {
-	// Pending lines go out first (without a sync), so that the writes in place land after them.
-	Error err = mFile.PositionSet(0, FilePtrEnd);
 	TString old;
 	bool hasState = mStateAt >= 0 && HeaderGet(kHeaderQuillfernState, old) && old == mStateWritten;
 	bool hasLines = mLinesAt >= 0 && HeaderHas(kHeaderLines);
-	if (err == ErrOkay && (hasState || hasLines))
-		err = stateWriteAt(
-			mFile, hasLines ? mLinesAt : -1, mLinesBytes, hasState ? mStateAt : -1, mStateWritten);
+	if (!hasState && !hasLines)
+		return ErrOkay;
+	TString lines, state;
+	Error err = stateLines(mLinesBytes, hasState ? &mStateWritten : nullptr, lines, state);
+	unsigned long long done = 0;
+	if (err == ErrOkay && hasLines)
+		err = mFile.Overwrite(mLinesAt, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+	if (err == ErrOkay && hasState)
+		err = mFile.Overwrite(mStateAt, state.String(), (unsigned long long)state.ByteLength(), &done);
 	return err;
 }
 

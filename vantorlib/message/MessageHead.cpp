@@ -381,45 +381,46 @@ Error MessageHead::StateWrite(const TString& path)
 	TString oldState;
 	bool hasState = stored.mStateOffset >= 0 && stored.HeaderGet(kHeaderQuillfernState, oldState);
 	bool hasLines = stored.mLinesOffset >= 0 && stored.HeaderHas(kHeaderLines);
+	TString lines, state;
+	err = stateLines(stored.mLinesLength, hasState ? &oldState : nullptr, lines, state);
+	if (err != ErrOkay)
+		return err;
 	DiskFile file;
 	err = file.Open(path, FileAccessReadWrite, kLockWait);
-	if (err == ErrOkay)
-		err = stateWriteAt(file, hasLines ? stored.mLinesOffset : -1, stored.mLinesLength,
-			hasState ? stored.mStateOffset : -1, oldState);
+	unsigned long long done = 0;
+	if (err == ErrOkay && hasLines)
+		err =
+			file.WriteAt(stored.mLinesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+	if (err == ErrOkay && hasState)
+		err =
+			file.WriteAt(stored.mStateOffset, state.String(), (unsigned long long)state.ByteLength(), &done);
 	if (err == ErrOkay)
 		err = file.Flush();
 	Error closeErr = file.IsOpen() ? file.Close() : ErrOkay;
 	return err != ErrOkay ? err : closeErr;
 }
 
-Error MessageHead::stateWriteAt(DiskFile& file, long long linesOffset, long long linesBytes,
-	long long stateOffset, const TString& oldState)
+Error MessageHead::stateLines(long long linesBytes, const TString* oldState, TString& lines, TString& state)
 {
+	lines.Erase();
+	state.Erase();
 	// Checked before anything is written, so that a refused update leaves the file as it was.
-	if (stateOffset >= 0 && oldState.ByteLength() != 10)
+	if (oldState && oldState->ByteLength() != 10)
 		return ErrFileInvalidData;
-	Error err = ErrOkay;
-	unsigned long long done = 0;
-	if (linesOffset >= 0) {
-		// The new value fills the old line exactly: padded with spaces, and a count with more
-		// digits than the line has room for is written as the largest that fits.
-		int width = int(std::min<long long>(linesBytes - long(sizeof(kLinesName) - 1) - 2, 18));
-		long long most = 1;
-		for (int i = 0; i < width; ++i)
-			most *= 10;
-		long long count = std::clamp<long long>(mLines, 0, most - 1);
-		TString lines;
-		lines.Fmt("%s: %-*lld", kLinesName, width, count);
-		err = file.WriteAt(linesOffset, lines.String(), (unsigned long long)lines.ByteLength(), &done);
+	// The new value fills the old line exactly: padded with spaces, and a count with more
+	// digits than the line has room for is written as the largest that fits.
+	int width = int(std::min<long long>(linesBytes - long(sizeof(kLinesName) - 1) - 2, 18));
+	long long most = 1;
+	for (int i = 0; i < width; ++i)
+		most *= 10;
+	long long count = std::clamp<long long>(mLines, 0, most - 1);
+	lines.Fmt("%s: %-*lld", kLinesName, width, count);
+	if (oldState) {
+		TString value;
+		MessageData::ToString(mData, value, oldState);
+		state.Fmt("%s: %s", kStateName, value.String());
 	}
-	if (err == ErrOkay && stateOffset >= 0) {
-		TString state, stateLine;
-		MessageData::ToString(mData, state, &oldState);
-		stateLine.Fmt("%s: %s", kStateName, state.String());
-		err =
-			file.WriteAt(stateOffset, stateLine.String(), (unsigned long long)stateLine.ByteLength(), &done);
-	}
-	return err;
+	return ErrOkay;
 }
 
 Error MessageHead::StateWrite(const DEntry& entry)

@@ -12,7 +12,6 @@
 #include "TString.h"
 
 class DEntry;
-class DiskFile;
 class TextFile;
 
 class MessageHead : public HeaderAttr {
@@ -67,11 +66,10 @@ public:
 
 protected:
 	Error headerRead(TextFile& file, const TString& path);
-	// Writes the Lines and state values into a message file open for writing, over the lines
-	// at the given offsets (negative: no such line; linesBytes: the length of the Lines line),
-	// each new line exactly as long as the old one. The state line must hold oldState.
-	Error stateWriteAt(DiskFile& file, long long linesOffset, long long linesBytes, long long stateOffset,
-		const TString& oldState);
+	// The new Lines and state lines of a message file, each exactly as long as the line it
+	// replaces: linesBytes is the length of the old Lines line, oldState the old state value
+	// (anything but 10 characters is ErrFileInvalidData; none: no state line).
+	Error stateLines(long long linesBytes, const TString* oldState, TString& lines, TString& state);
 
 	// Whether a header line is one whose value is rewritten in place (long enough to hold it).
 	enum Rewritable { RewriteNone, RewriteLines, RewriteState };

@@ -194,9 +194,13 @@ Error DiskFile::openScratch(const char* path, FileAccess access)
 		mImp.Close();
 		return e;
 	}
-	mPath.Erase();
+	// The caller's own folder: an absolute path is taken as it is, without a look-up.
 	mPathGiven = path;
-	mPathKnown = false;
+	mPathKnown = path[0] == '/';
+	if (mPathKnown)
+		FileBase::AssignBytes(mPath, path);
+	else
+		mPath.Erase();
 	mNode = static_cast<unsigned int>(st.st_ino);
 	mPerm = static_cast<unsigned short>(st.st_mode & 07777);
 	mLocked = false;

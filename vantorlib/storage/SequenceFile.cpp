@@ -1,5 +1,6 @@
 #include "SequenceFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -170,6 +171,37 @@ Error SequenceFile::Write(const void* data, unsigned long long n, unsigned long 
 				return e;
 		}
 	}
+	return ErrOkay;
+}
+
+Error SequenceFile::Overwrite(
+	long long offset, const void* data, unsigned long long n, unsigned long long* done)
+{
+	*done = 0;
+	Error e = canWrite();
+	if (e == ErrOkay && mMode == ModeRead)
+		e = bufferClose();  // read-ahead would go stale
+	long long end = 0;
+	if (e == ErrOkay)
+		e = PositionGet(&end);
+	if (e != ErrOkay)
+		return e;
+	if (offset < 0 || offset > end || static_cast<unsigned long long>(end - offset) < n)
+		return ErrFilePositionError;
+	// Where the pending bytes start in the file.
+	long long start = mMode == ModeWrite ? end - static_cast<long long>(mBufBytes) : end;
+	const char* in = static_cast<const char*>(data);
+	unsigned long long before = 0;
+	if (offset < start) {
+		before = std::min<unsigned long long>(n, static_cast<unsigned long long>(start - offset));
+		unsigned long long put = 0;
+		e = mImp.WriteAt(offset, in, before, &put);
+		if (e != ErrOkay)
+			return e;
+	}
+	if (n > before)
+		std::memcpy(mBuffer + (offset + static_cast<long long>(before) - start), in + before, n - before);
+	*done = n;
 	return ErrOkay;
 }
 

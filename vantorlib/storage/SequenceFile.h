@@ -36,6 +36,10 @@ public:
 
 	// A write past the buffer would reorder data: only WriteRange and WriteOver here.
 	Error WriteAt(long long, const void*, unsigned long long, unsigned long long*) = delete;
+	// Overwrites bytes already written, at offset from the start, without moving the position
+	// and without a sync: in the buffer while they are still pending there, in the file before
+	// it. Bytes beyond the position are refused with ErrFilePositionError.
+	Error Overwrite(long long offset, const void* data, unsigned long long n, unsigned long long* done);
 
 protected:
 	Error openFile(const char* path, FileAccess access, long long lockWait, bool create,

@@ -69,9 +69,17 @@ Error SyncBatch::Add(const DiskFile& file)
 	}
 	if (e != ErrOkay)
 		return e;
-	for (; mStarted < mHeld.size(); mStarted++)
-		if (!SyncBatchImp::Removed(mHeld[mStarted]))
+	// The files added before: written back now, or given up at once when their owner removed
+	// them (a removed file kept open holds on to its inode and its disk space).
+	while (mStarted < mHeld.size()) {
+		if (SyncBatchImp::Removed(mHeld[mStarted])) {
+			SyncBatchImp::Close(mHeld[mStarted]);
+			mHeld.erase(mHeld.begin() + long(mStarted));
+		} else {
 			SyncBatchImp::WriteBackStart(mHeld[mStarted]);
+			mStarted++;
+		}
+	}
 	mHeld.push_back(fd);
 	mCount++;
 	return ErrOkay;

@@ -34,8 +34,9 @@ public:
 	SyncBatch(const SyncBatch&) = delete;
 	SyncBatch& operator=(const SyncBatch&) = delete;
 
-	// Starts writing the file's data back and keeps it for the next Sync. The file stays
-	// open in the caller's hands; all its writes must be done.
+	// Keeps the file for the next Sync. The file stays open in the caller's hands; all its
+	// writes must be done, and have reached the system (a buffer written out at the latest when
+	// the file is closed) before the next Add or Sync.
 	Error Add(const DiskFile& file);
 	// Makes every file added since the last Sync and not removed since durable: its data and
 	// its entry in the folder it is in now. The first failure since the last Sync is the result; the batch is empty
