@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "FileMngr.h"
 #include "HeaderUtil.h"
 #include "InitFile.h"
+#include "Md5.h"
 #include "MessageFile.h"
 #include "MessageHead.h"
 #include "Notify.h"
@@ -28,6 +30,8 @@
 #include "TextFile.h"
 #include "ThreadMngr.h"
 #include "TimeCore.h"
+
+#include <unistd.h>
 
 MesgQueue MesgThread::sQueue;
 MesgQueue MesgThread::sStoreQueue;
@@ -45,6 +49,8 @@ std::condition_variable sWakeCond;
 bool sWakeFlag = false;
 std::atomic<int> sWorking{0};
 CritSect sInsertLock;
+// The shared companion of each destination line, once checked (under sInsertLock).
+std::map<std::string, TString> sCompanions;
 
 void send(
 	const NotifyItem& item, const TString& a, const TString& b = TString(), const TString& c = TString())
@@ -71,6 +77,80 @@ TString companionOf(const TString& path)
 	TString dest(path);
 	PathMngr::ExtReplace(dest, kDestExt);
 	return dest;
+}
+
+// A companion of its own: created only where no file of that name is, so that it never
+// takes over another insertion's claim.
+Error companionWrite(const TString& dest, const TString& line)
+{
+	DiskFile file;
+	Error x = file.CreateNew(dest, Cache::kLockWait);
+	if (x != ErrOkay)
+		return x;
+	x = file.WriteString(line);
+	Error c = file.Close();
+	if (x == ErrOkay)
+		x = c;
+	if (x != ErrOkay)
+		FileMngr::Remove(dest);
+	return x;
+}
+
+// Every companion of one mdir holds the same line, so they are made as links to one shared
+// file holding it: a new name instead of a new file for each message. The shared file is a
+// hidden one in the scratch folder (on the transfer directory's volume), named by the digest
+// of its line, and is checked once per process.
+Error companionShared(const TString& line, TString& out)
+{
+	std::string key(line.String());
+	auto found = sCompanions.find(key);
+	if (found != sCompanions.end()) {
+		out = found->second;
+		return out.Empty() ? ErrFileInvalidData : ErrOkay;
+	}
+	TString digest, leaf(".");
+	Md5::HexDigest(line, digest);
+	leaf += digest;
+	leaf += ".";
+	leaf += kDestExt;
+	TString temp;
+	StoragePath::PathTemp(temp);
+	TString path = joinPath(temp, leaf);
+	Error e = ErrOkay;
+	for (int attempt = 0; attempt < 2; ++attempt) {
+		TString held;
+		TextFile file;
+		e = file.Open(path, TextFile::ModeRead, Cache::kLockWait);
+		if (e == ErrOkay) {
+			e = file.Read(held);
+			file.Close();
+			held += "\n";
+			if (e == ErrOkay && held == line) {
+				sCompanions[key] = path;
+				out = path;
+				return ErrOkay;
+			}
+			sCompanions[key] = TString();
+			return ErrFileInvalidData;
+		}
+		if (e != ErrFileNotFound)
+			return e;
+		// Written under a name of this process's own, then put in place whole.
+		TString scratch(path);
+		TString own;
+		own.Fmt(".%ld", long(getpid()));
+		scratch += own;
+		FileMngr::Remove(scratch);
+		e = companionWrite(scratch, line);
+		if (e == ErrOkay) {
+			e = FileMngr::Rename(scratch, path);
+			if (e != ErrOkay)
+				FileMngr::Remove(scratch);
+		}
+		if (e != ErrOkay && e != ErrFileAlreadyExists)
+			return e;
+	}
+	return e;
 }
 
 // Group-level settings event: the display learns that the newsgroup's settings changed.
@@ -117,6 +197,14 @@ void MesgThread::Stop()
 {
 	sStarted = false;
 	wake();
+	// The shared companions that no transfer file links to any more.
+	CritSectLock lock(sInsertLock);
+	for (const auto& [line, path] : sCompanions) {
+		struct stat st;
+		if (!path.Empty() && FileBase::Stat(path, &st, false) == ErrOkay && st.st_nlink == 1)
+			FileMngr::Remove(path);
+	}
+	sCompanions.clear();
 }
 
 void MesgThread::logError(const char* op, const TString& mdir, const TString& file, Error error)
@@ -289,6 +377,8 @@ Error MesgThread::MesgInsert(const TString& mdir, const TString& path)
 	// The dest companion is made first, exclusively: it claims the name (also against other
 	// processes) and is complete before the message file appears beside it, so that a
 	// message file in the transfer directory always has its destination.
+	TString shared;
+	bool linking = companionShared(tilde, shared) == ErrOkay;
 	TString chosen;
 	e = ErrGmCommandFailed;
 	for (int letter = -1; letter < 26; ++letter) {
@@ -300,23 +390,20 @@ Error MesgThread::MesgInsert(const TString& mdir, const TString& path)
 			candidate += ext;
 		}
 		TString target = joinPath(transfer, candidate);
-		Error x = FileMngr::Exists(target);
-		if (x == ErrOkay)
-			continue;
-		if (x != ErrFileNotFound) {
-			e = x;
-			break;
-		}
 		TString dest = companionOf(target);
-		DiskFile file;
-		x = file.Create(dest, FileAccessReadWrite, Cache::kLockWait);
+		Error x = ErrFileNotFound;
+		if (linking) {
+			x = FileMngr::Link(shared, dest);
+			if (x != ErrOkay && x != ErrFileAlreadyExists) {
+				// No more links to it (or none on this volume): companions of their own.
+				linking = false;
+				sCompanions.erase(std::string(tilde.String()));
+			}
+		}
+		if (!linking)
+			x = companionWrite(dest, tilde);
 		if (x == ErrFileAlreadyExists)
 			continue;
-		if (x == ErrOkay)
-			x = file.WriteString(tilde);
-		Error c = file.Close();
-		if (x == ErrOkay)
-			x = c;
 		if (x == ErrOkay)
 			x = FileMngr::Rename(path, target);
 		if (x == ErrFileAlreadyExists) {
@@ -395,8 +482,14 @@ void MesgThread::transferLoad()
 	for (const TString& leaf : others) {
 		TString path = joinPath(transfer, leaf), ext, base;
 		PathMngr::SplitLeafExt(leaf, base, ext);
-		long long time = 0;
-		if (FileMngr::TimeGet(path, time) != ErrOkay || now - time < kOrphanAge)
+		// The status-change time: a companion made as a link to an older shared file is as
+		// young as the link.
+		struct stat st;
+		if (FileBase::Stat(path, &st, false) != ErrOkay)
+			continue;
+		long long time =
+			static_cast<long long>(st.st_ctim.tv_sec) * TimeCore::kUsecsPerSecond + st.st_ctim.tv_nsec / 1000;
+		if (now - time < kOrphanAge)
 			continue;
 		TString message(path);
 		PathMngr::ExtReplace(message, HeaderUtil::MessageExtension());

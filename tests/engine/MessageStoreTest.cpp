@@ -110,6 +110,34 @@ TEST_F(MessageStoreTest, SameLeafTwiceBeforeInsertionEndsAsOneReplacedMessage)
 	EXPECT_TRUE(entries(transferDir()).empty());
 }
 
+// A companion claims its name only where none is: another insertion's claim (its message file
+// still on the way) is left as it is, and the message takes the next name.
+TEST_F(MessageStoreTest, CompanionsClaimFreeNamesOnlyAndLeaveNothingBehind)
+{
+	TString a = folder("A");
+	hold(true);
+	std::string leaf = leafOf("<claim@x>"), other = leafOf("<other@x>");
+	std::string base = leaf.substr(0, leaf.size() - 5);
+	WriteFile(join(transferDir(), base + ".dest"), "~/elsewhere\n");
+	ASSERT_EQ(MessageStore::MesgInsert(a, TString(message("<claim@x>").c_str())), ErrOkay);
+	ASSERT_EQ(MessageStore::MesgInsert(a, TString(message("<other@x>").c_str())), ErrOkay);
+	EXPECT_EQ(ReadFile(join(transferDir(), base + ".dest")), "~/elsewhere\n");
+	std::string companion = ReadFile(join(transferDir(), base + "a.dest"));
+	EXPECT_EQ(companion, ReadFile(join(transferDir(), other.substr(0, other.size() - 5) + ".dest")));
+	ASSERT_FALSE(companion.empty());
+	EXPECT_EQ(companion.back(), '\n');
+	hold(false);
+	settle();
+	EXPECT_EQ(fileIds(a), (Ids{"<claim@x>", "<other@x>"}));
+	EXPECT_EQ(entries(transferDir()), (Ids{base + ".dest"}));
+	stop();
+	TString temp;
+	StoragePath::PathTemp(temp);
+	for (const std::string& name : entries(temp))
+		EXPECT_EQ(name.find(".dest"), std::string::npos) << name;
+	start();
+}
+
 TEST_F(MessageStoreTest, TransferFilesSurviveARestartAndBadCompanionsAreDropped)
 {
 	TString a = folder("A");

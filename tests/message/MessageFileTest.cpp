@@ -500,3 +500,48 @@ TEST(MessageFile, MimeYencPartsMatchBySubject)
 	EXPECT_NE(first.find("pic.png"), std::string::npos);
 	EXPECT_EQ(part(2, "m2.qmsg"), first);
 }
+
+// The Lines and state values are put in while the article's file is still open, where the
+// header block was followed as written: they must land exactly where reading the file back
+// finds them, also after long folded lines, with a body beyond the write buffer, and for a
+// header line that reads back as two (the block is then read back instead).
+TEST(MessageFile, ReceivedValuesLandWhereTheHeaderReadsThem)
+{
+	TempDir dir;
+	std::string body;
+	for (int i = 0; i < 3000; ++i)
+		body += "body line " + std::to_string(i) + " with some text to fill the buffer\n";
+	struct Case {
+		const char* name;
+		std::string head;
+	} cases[] = {
+		{"plain", "From: a@example.org\nSubject: s\nLines: 2\nMessage-ID: <p@x>\n"},
+		{"long",
+			"From: a@example.org\nX-Long: " + std::string(4500, 'y') + "\nLines: 2\nMessage-ID: <l@x>\n"},
+		{"carriage", "From: a@example.org\nSubject: one\rLines: 77\nLines: 2\nMessage-ID: <c@x>\n"},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		std::string path = dir.Sub(std::string(c.name) + ".qmsg");
+		MessageFile f;
+		ASSERT_EQ(f.DownloadOpen(TString(path.c_str()), MessageTypeUsenet, 0), ErrOkay);
+		std::istringstream in(c.head + "\n" + body);
+		std::string line;
+		while (std::getline(in, line)) {
+			TString t;
+			t.AllowInvalidSet(true);
+			t.AppendByte(line.data(), long(line.size()));
+			ASSERT_EQ(f.LineAppend(t), ErrOkay);
+		}
+		ASSERT_EQ(f.DownloadClose(kCharsetNone), ErrOkay);
+		std::string stored = ReadFile(path);
+		MessageHead h = head(path);
+		EXPECT_EQ(h.LinesGet(), 3000);
+		EXPECT_EQ(h.MessageStateGet(), MessageStateComplete);
+		EXPECT_EQ(h.MessageDownloadGet(), MessageDownloadComplete);
+		// Writing the same values again through a read-back finds nothing to change.
+		ASSERT_EQ(f.StateWrite(TString(path.c_str())), ErrOkay);
+		EXPECT_EQ(ReadFile(path), stored);
+		EXPECT_NE(stored.find("body line 2999 with"), std::string::npos);
+	}
+}

@@ -145,7 +145,15 @@ TEST(DiskFile, OpeningChecksKindPlaceAndPermissions)
 	TempDir dir;
 	DiskFile f;
 	EXPECT_EQ(f.Open(dir.Path().c_str(), FileAccessRead, -1), ErrFileNotFile);
+	EXPECT_EQ(f.Open(dir.Path().c_str(), FileAccessReadWrite, 0), ErrFileNotFile);
 	EXPECT_EQ(f.Open(dir.Sub("missing").c_str(), FileAccessRead, -1), ErrFileNotFound);
+	EXPECT_EQ(f.Open(dir.Sub("missing/deeper").c_str(), FileAccessRead, 0), ErrFileNotFound);
+	// A FIFO without a writer is refused at once, never waited on.
+	ASSERT_EQ(mkfifo(dir.Sub("fifo").c_str(), 0666), 0);
+	EXPECT_EQ(f.Open(dir.Sub("fifo").c_str(), FileAccessRead, 0), ErrFileNotFile);
+	EXPECT_EQ(f.Open(dir.Sub("fifo").c_str(), FileAccessWrite, -1), ErrFileNotFile);
+	EXPECT_EQ(f.Create(dir.Sub("fifo").c_str(), FileAccessReadWrite, 0), ErrFileNotFile);
+	EXPECT_FALSE(f.IsOpen());
 	EXPECT_EQ(f.Create(dir.Sub("no/such/dir/f").c_str(), FileAccessReadWrite, -1), ErrGmBadPath);
 	EXPECT_EQ(f.Create(dir.Sub("ro").c_str(), FileAccessRead, -1), ErrFileAccessDenied);
 

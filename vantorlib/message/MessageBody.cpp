@@ -420,10 +420,10 @@ Error MessageBody::rewrite(const TString& path, unsigned int fileInfo, long long
 		if (err == ErrOkay)
 			err = e;
 	}
+	// One rename over the old file: at no moment is the message without its file, even when
+	// the process is killed in between.
 	if (err == ErrOkay)
-		err = FileMngr::Remove(path);
-	if (err == ErrOkay)
-		err = FileMngr::Rename(tempPath, path);
+		err = FileMngr::Replace(tempPath, path);
 	// The message file stays as it was until the new one is complete; a half-made copy goes.
 	if (err != ErrOkay && FileMngr::Exists(tempPath) == ErrOkay && FileMngr::Exists(path) == ErrOkay)
 		FileMngr::Remove(tempPath);

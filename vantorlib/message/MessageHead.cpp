@@ -106,14 +106,22 @@ void MessageHead::iterAppend(const TString& line, long long offset)
 
 Error MessageHead::HeaderRead(TextFile& file)
 {
+	TString path;
+	file.PathGet(path);
+	return headerRead(file, path);
+}
+
+// The file's name is the leaf of path.
+Error MessageHead::headerRead(TextFile& file, const TString& path)
+{
 	Clear();
 	mData.attach = MessageAttachNone;
 	mData.download = MessageDownloadNone;
 	mData.read = MessageReadRead;
 	mData.state = MessageStateHeaders;
 	mData.type = MessageTypeUnknown;
-	TString path, leaf;
-	if (file.PathGet(path) == ErrOkay && PathMngr::SplitLeaf(path, leaf))
+	TString leaf;
+	if (!path.Empty() && PathMngr::SplitLeaf(path, leaf))
 		LeafSet(leaf);
 	Error err = ErrOkay;
 	for (;;) {
@@ -149,7 +157,8 @@ Error MessageHead::HeaderRead(const TString& path, long long lockWait)
 		Clear();
 		return err;
 	}
-	err = HeaderRead(file);
+	// Named by the path it was opened under, which needs no look-up of the absolute path.
+	err = headerRead(file, path);
 	Error closeErr = file.Close();
 	return err != ErrOkay ? err : closeErr;
 }

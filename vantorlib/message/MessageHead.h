@@ -65,6 +65,7 @@ public:
 	void lineWrite(std::vector<TString>& lines, const HeaderMap* uploadHeaders);
 
 protected:
+	Error headerRead(TextFile& file, const TString& path);
 	// The new Lines and state lines of a message file, each exactly as long as the line it
 	// replaces: linesBytes is the length of the old Lines line, oldState the old state value
 	// (anything but 10 characters is ErrFileInvalidData; none: no state line).

@@ -26,6 +26,8 @@ Error DiskFile::Close()
 		mImp.LockRelease();
 	mLocked = false;
 	mPath.Erase();
+	mPathGiven.clear();
+	mPathKnown = false;
 	mAccess = FileAccessNone;
 	mOpened = FileAccessNone;
 	mNode = 0;
@@ -38,45 +40,90 @@ Error DiskFile::Close()
 	return result;
 }
 
+namespace {
+
+// What an existing entry must be before it is used: a regular file whose owner permission bits
+// allow the access.
+Error entryCheck(const struct stat& st, FileAccess access)
+{
+	if (!S_ISREG(st.st_mode))
+		return ErrFileNotFile;
+	if (access != FileAccessNone &&
+		FileBase::PermCheck(access, static_cast<unsigned short>(st.st_mode)) != ErrOkay)
+		return ErrFileAccessDenied;
+	return ErrOkay;
+}
+
+}  // namespace
+
+// Two ways to the descriptor with the same outcome: a file that is usually there is opened
+// first and checked on its descriptor, and a file that is created is tried as a new file
+// first, which needs no checks; only what falls outside these (an existing file to create, a
+// known status, a failed open to explain) looks at the path before opening it.
 Error DiskFile::openOnce(
 	const char* path, FileAccess access, bool exclusive, bool create, const struct stat* known)
 {
-	struct stat st;
-	bool have = false;
-	if (known) {
-		st = *known;
-		have = true;
-	} else {
-		Error e = FileBase::Stat(path, &st, !mFresh);
-		if (e == ErrOkay)
-			have = true;
-		else if (e != ErrFileNotFound)
-			return e;
-	}
-	if (have && mFresh)
-		return ErrFileAlreadyExists;
-	if (have) {
-		if (!S_ISREG(st.st_mode))
-			return ErrFileNotFile;
-		if (access != FileAccessNone &&
-			FileBase::PermCheck(access, static_cast<unsigned short>(st.st_mode)) != ErrOkay)
-			return ErrFileAccessDenied;
-	} else if (!create) {
-		return ErrFileNotFound;
-	}
-
 	bool read = access != FileAccessWrite;
 	bool write = access != FileAccessRead;
-	Error e = mImp.Open(path, read, write, create, mFresh);
-	if (e != ErrOkay)
-		return e;
+	struct stat st;
+	bool stated = false;  // st holds the descriptor's status already
+	Error e = ErrFileAlreadyExists;
+	if (!known && (create || mFresh)) {
+		e = mImp.Open(path, read, write, true, true);
+		if (e != ErrOkay && (mFresh || e != ErrFileAlreadyExists))
+			return e;
+	} else if (!known) {
+		e = mImp.Open(path, read, write, false, false, true);
+		if (e == ErrOkay) {
+			e = mImp.Stat(&st);
+			if (e == ErrOkay)
+				e = entryCheck(st, access);
+			if (e != ErrOkay) {
+				mImp.Close();
+				return e;
+			}
+			stated = true;
+		} else {
+			// The path's status tells why: a missing or unsuitable entry gives the same error
+			// as it would have before the open.
+			Error why = FileBase::Stat(path, &st, true);
+			if (why == ErrOkay)
+				why = entryCheck(st, access);
+			return why != ErrOkay ? why : e;
+		}
+	}
+	if (e == ErrFileAlreadyExists) {
+		bool have = false;
+		if (known) {
+			st = *known;
+			have = true;
+		} else {
+			e = FileBase::Stat(path, &st, true);
+			if (e == ErrOkay)
+				have = true;
+			else if (e != ErrFileNotFound)
+				return e;
+		}
+		if (have) {
+			e = entryCheck(st, access);
+			if (e != ErrOkay)
+				return e;
+		} else if (!create) {
+			return ErrFileNotFound;
+		}
+		e = mImp.Open(path, read, write, create, false);
+		if (e != ErrOkay)
+			return e;
+	}
 	e = exclusive ? mImp.LockExclusive() : mImp.LockShared();
+	// The descriptor's status, where it was not taken yet (a file opened without creating
+	// it needs its size no more).
+	if (e == ErrOkay && !stated)
+		e = mImp.Stat(&st);
 	// A file that was renamed over or removed while the lock was held elsewhere is not the
 	// file of this path any more; try again on whatever the path names now.
-	if (e == ErrOkay && exclusive && !mImp.SameFile(path))
+	if (e == ErrOkay && exclusive && !mImp.SameFile(path, st))
 		e = ErrFileLocked;
-	if (e == ErrOkay)
-		e = mImp.Stat(&st);
 	// Creating truncates, but only once the locks show that nobody else is using the file, and
 	// only a file that holds something: truncating an empty file costs a write to disk at its
 	// close on some file systems (ext4 then flushes the file, taking it for a rewrite).
@@ -84,18 +131,14 @@ Error DiskFile::openOnce(
 		e = mImp.Truncate(0);
 		st.st_size = 0;
 	}
-	if (e == ErrOkay) {
-		std::string resolved;
-		if (mImp.PathOf(resolved))
-			FileBase::AssignBytes(mPath, resolved.data(), resolved.size());
-		else
-			e = FileBase::Absolute(path, mPath);
-	}
 	if (e != ErrOkay) {
 		mImp.Close();
-		mPath.Erase();
 		return e;
 	}
+	// The absolute path is looked up only when it is asked for.
+	mPath.Erase();
+	mPathGiven = path;
+	mPathKnown = false;
 	mNode = static_cast<unsigned int>(st.st_ino);
 	mPerm = static_cast<unsigned short>(st.st_mode & 07777);
 	mLocked = exclusive;
@@ -147,16 +190,17 @@ Error DiskFile::openScratch(const char* path, FileAccess access)
 		e = mImp.Stat(&st);
 	if (e == ErrOkay && !S_ISREG(st.st_mode))
 		e = ErrFileNotFile;
-	// The caller's own folder: an absolute path is taken as it is.
-	if (e == ErrOkay && path[0] == '/')
-		FileBase::AssignBytes(mPath, path);
-	else if (e == ErrOkay)
-		e = FileBase::Absolute(path, mPath);
 	if (e != ErrOkay) {
 		mImp.Close();
-		mPath.Erase();
 		return e;
 	}
+	// The caller's own folder: an absolute path is taken as it is, without a look-up.
+	mPathGiven = path;
+	mPathKnown = path[0] == '/';
+	if (mPathKnown)
+		FileBase::AssignBytes(mPath, path);
+	else
+		mPath.Erase();
 	mNode = static_cast<unsigned int>(st.st_ino);
 	mPerm = static_cast<unsigned short>(st.st_mode & 07777);
 	mLocked = false;
@@ -257,8 +301,23 @@ Error DiskFile::PathGet(TString& path) const
 		path.Erase();
 		return ErrFileNotOpen;
 	}
+	pathResolve();
 	path = mPath;
 	return ErrOkay;
+}
+
+// The canonical absolute path of the open file, from its descriptor, or else from the path
+// it was opened under.
+void DiskFile::pathResolve() const
+{
+	if (mPathKnown)
+		return;
+	std::string resolved;
+	if (mImp.PathOf(resolved))
+		FileBase::AssignBytes(mPath, resolved.data(), resolved.size());
+	else if (FileBase::Absolute(mPathGiven.c_str(), mPath) != ErrOkay)
+		mPath.Erase();
+	mPathKnown = true;
 }
 
 Error DiskFile::NodeGet(unsigned int* node) const
@@ -408,6 +467,7 @@ Error DiskFile::Remove()
 		return ErrFileNotOpen;
 	if (mAccess != FileAccessReadWrite)
 		return ErrFileAccessDenied;
+	pathResolve();
 	TString path = mPath;
 	Error e = Close();
 	Error r = FileMngr::Remove(path);

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <string>
+
 #include "DiskFileImp.h"
 #include "Error.h"
 #include "FileBase.h"
@@ -97,13 +99,19 @@ protected:
 	DiskFileImp mImp;
 	bool mLocked = false;
 	unsigned int mNode = 0;
-	TString mPath;
+	// The absolute path, looked up from the descriptor when first asked for.
+	mutable TString mPath;
 	unsigned short mPerm = 0;
 
 private:
 	// What the descriptor itself allows; PermSet never grants more than this.
 	FileAccess mOpened = FileAccessNone;
 	bool mFresh = false;
+	// The path as given to the open, and whether mPath holds its absolute form yet.
+	std::string mPathGiven;
+	mutable bool mPathKnown = false;
+
+	void pathResolve() const;
 	bool mScratch = false;
 
 	Error openOnce(

@@ -57,18 +57,30 @@ Error FileMngr::Rename(const TString& oldPath, const TString& newPath)
 		return ErrFileNotFile;
 	if (!(st.st_mode & 0200))
 		return ErrFileAccessDenied;
-	struct stat nst;
-	if (::lstat(newPath.String(), &nst) == 0)
-		return ErrFileAlreadyExists;
+	// The rename itself refuses an existing target; only where the file system cannot do
+	// that is the target looked at first.
 	int rc = ::renameat2(AT_FDCWD, oldPath.String(), AT_FDCWD, newPath.String(), RENAME_NOREPLACE);
-	if (rc != 0 && (errno == EINVAL || errno == ENOSYS))
+	if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+		struct stat nst;
+		if (::lstat(newPath.String(), &nst) == 0)
+			return ErrFileAlreadyExists;
 		rc = ::rename(oldPath.String(), newPath.String());
+	}
 	if (rc == 0)
 		return ErrOkay;
 	if (errno == EEXIST)
 		return ErrFileAlreadyExists;
 	if (errno == ENOENT)
 		return ErrGmBadPath;
+	return Err::StatusFile(errno);
+}
+
+Error FileMngr::Link(const TString& existing, const TString& newPath)
+{
+	if (::link(existing.String(), newPath.String()) == 0)
+		return ErrOkay;
+	if (errno == EEXIST)
+		return ErrFileAlreadyExists;
 	return Err::StatusFile(errno);
 }
 

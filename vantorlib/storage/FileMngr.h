@@ -13,6 +13,9 @@ public:
 	static Error Remove(const char* path);
 	static Error Remove(const TString& path);
 	static Error Rename(const TString& oldPath, const TString& newPath);
+	// A second name for an existing file (a hard link), never replacing anything: an existing
+	// newPath is ErrFileAlreadyExists.
+	static Error Link(const TString& existing, const TString& newPath);
 	// A rename on one volume, a copy and a removal across volumes.
 	static Error Move(const TString& oldPath, const TString& newPath);
 	// Renames a file over any file of the new name (in the same volume), in one step.

@@ -58,6 +58,9 @@ Error SequenceFile::bufferClose()
 
 Error SequenceFile::Close()
 {
+	// Read-ahead is dropped without putting the descriptor back: it is closed anyway.
+	if (mMode == ModeRead)
+		mMode = ModeNone;
 	Error e = IsOpen() ? bufferClose() : ErrOkay;
 	Error c = DiskFile::Close();
 	bufferFree();
@@ -84,11 +87,10 @@ Error SequenceFile::PositionGet(long long* pos) const
 		*pos = 0;
 		return ErrFileNotOpen;
 	}
-	if (mMode != ModeNone) {
-		*pos = mPosition;
-		return ErrOkay;
-	}
-	return DiskFile::PositionGet(pos);
+	// Without a buffer the logical position is the descriptor's: every operation that moves
+	// the descriptor sets it.
+	*pos = mPosition;
+	return ErrOkay;
 }
 
 Error SequenceFile::PositionSet(long long pos, FilePtrMethod method)
@@ -235,4 +237,25 @@ Error SequenceFile::WriteRange(
 	if (DiskFile::PositionGet(&now) == ErrOkay)
 		mPosition = now;
 	return e;
+}
+
+Error SequenceFile::WriteOver(long long offset, const void* data, unsigned long long n)
+{
+	if (!IsOpen())
+		return ErrFileNotOpen;
+	Error e = canWrite();
+	if (e != ErrOkay)
+		return e;
+	if (offset < 0)
+		return ErrFilePositionError;
+	long long start = mPosition - static_cast<long long>(mBufBytes);
+	if (mMode == ModeWrite && offset >= start && offset + static_cast<long long>(n) <= mPosition) {
+		std::memcpy(mBuffer + (offset - start), data, n);
+		return ErrOkay;
+	}
+	e = bufferClose();
+	if (e != ErrOkay)
+		return e;
+	unsigned long long done = 0;
+	return DiskFile::WriteAt(offset, data, n, &done);
 }

@@ -30,7 +30,11 @@ public:
 	Error WriteRange(
 		long long offset, const void* data, unsigned long long n, unsigned long long* done) override;
 
-	// A write past the buffer would reorder data: only WriteRange here.
+	// Writes over bytes written before, without a sync: in the buffer while they still wait
+	// there, else in the file (after the buffer's pending bytes). The position stays.
+	Error WriteOver(long long offset, const void* data, unsigned long long n);
+
+	// A write past the buffer would reorder data: only WriteRange and WriteOver here.
 	Error WriteAt(long long, const void*, unsigned long long, unsigned long long*) = delete;
 	// Overwrites bytes already written, at offset from the start, without moving the position
 	// and without a sync: in the buffer while they are still pending there, in the file before

@@ -16,7 +16,7 @@ DiskFileImp::~DiskFileImp()
 	Close();
 }
 
-Error DiskFileImp::Open(const char* path, bool read, bool write, bool create, bool fresh)
+Error DiskFileImp::Open(const char* path, bool read, bool write, bool create, bool fresh, bool nonblocking)
 {
 	Close();
 	int flags = O_CLOEXEC;
@@ -30,6 +30,8 @@ Error DiskFileImp::Open(const char* path, bool read, bool write, bool create, bo
 		flags |= O_CREAT;
 	if (create && fresh)
 		flags |= O_EXCL | O_NOFOLLOW;
+	if (nonblocking)
+		flags |= O_NONBLOCK | O_NOCTTY;
 	int fd;
 	do
 		fd = ::open(path, flags, 0666);
@@ -298,10 +300,10 @@ Error DiskFileImp::Chmod(unsigned short mode)
 	return Err::StatusFile(errno);
 }
 
-bool DiskFileImp::SameFile(const char* path) const
+bool DiskFileImp::SameFile(const char* path, const struct stat& mine) const
 {
-	struct stat mine, named;
-	if (mFd < 0 || ::fstat(mFd, &mine) != 0 || ::stat(path, &named) != 0)
+	struct stat named;
+	if (mFd < 0 || ::stat(path, &named) != 0)
 		return false;
 	return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }

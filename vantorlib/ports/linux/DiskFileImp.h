@@ -25,7 +25,10 @@ public:
 	// create is ErrGmBadPath.
 	// fresh creates a new file only: an existing name, a symbolic link included, is
 	// ErrFileAlreadyExists and no link is followed.
-	Error Open(const char* path, bool read, bool write, bool create, bool fresh = false);
+	// nonblocking keeps an open of a FIFO or device from waiting; for regular files it
+	// changes nothing.
+	Error Open(
+		const char* path, bool read, bool write, bool create, bool fresh = false, bool nonblocking = false);
 	// Creates path, or empties the file it names, for writing (and reading when read is
 	// set), in one call; a symbolic link there is not followed.
 	Error OpenScratch(const char* path, bool read);
@@ -58,7 +61,8 @@ public:
 
 	// Whether path still names the file this descriptor is open on (it may have been renamed
 	// over or removed while this process waited for the lock).
-	bool SameFile(const char* path) const;
+	// mine is the descriptor's own status.
+	bool SameFile(const char* path, const struct stat& mine) const;
 	// The canonical absolute path of the open file, from the kernel in one call (the same
 	// as resolving the opened path, without a look-up per path component); false when the
 	// system cannot tell.
