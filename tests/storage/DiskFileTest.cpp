@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DiskFile.h"
+#include "FileBase.h"
 #include "SequenceFile.h"
 #include "TestSupport.h"
 #include "TimeCore.h"
@@ -302,4 +303,16 @@ TEST(SequenceFile, OverwriteReachesPendingAndWrittenBytesAlike)
 	expect.replace(SequenceFile::kBufferSize - 2, 4, "CCCC");
 	expect.replace(size_t(at) - 3, 3, "DDD");
 	EXPECT_EQ(ReadFile(path), expect);
+}
+
+// Bytes read from a damaged file, ending in a lead byte whose character is cut off, are taken
+// as they are (found by fuzzing a damaged record store: the key's last byte was 0xFB).
+TEST(FileBase, BytesEndingInsideACharacterAreKeptAsTheyAre)
+{
+	for (const std::string& bytes : {std::string("<key@host>   \xFB"), std::string("ab\xE2"),
+			 std::string("ab\xE2\x82"), std::string("\xF0\x9F\x98"), std::string("ok \xC3\xA9")}) {
+		TString out;
+		FileBase::AssignBytes(out, bytes.data(), bytes.size());
+		EXPECT_EQ(std::string(out.String(), static_cast<size_t>(out.ByteLength())), bytes);
+	}
 }

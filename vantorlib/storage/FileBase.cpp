@@ -22,7 +22,10 @@ void FileBase::AssignBytes(TString& out, const char* bytes, size_t n)
 		return;
 	long b = 0, c = 0;
 	std::string copy(bytes, n);
-	if (!Unicode::Validate(copy.c_str(), static_cast<long>(n) + 1, static_cast<long>(n) + 1, &b, &c))
+	// The bytes the string takes (up to a NUL) are UTF-8 only when every one of them is read as
+	// part of a whole character: a lead byte cut off at the end is not.
+	const long len = static_cast<long>(std::strlen(copy.c_str()));
+	if (!Unicode::Validate(copy.c_str(), len, len, &b, &c) || b != len)
 		out.AllowInvalidSet(true);
 	out.Assign(copy.c_str());
 }
