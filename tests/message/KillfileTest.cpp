@@ -165,6 +165,16 @@ TEST_F(KillfileTest, MalformedLinesAreDroppedAndDuplicatesMerged)
 	ASSERT_EQ(list.size(), 2u);
 	EXPECT_EQ(list[0].Author(), "Good");
 	EXPECT_EQ(list[1].Author(), "Runs");
+
+	// Handed a line that is not UTF-8 as it is, the parser refuses it (found by fuzzing).
+	for (std::string bad : {"Bad\xC3\tbad@example.net\t", "Bad\tbad@example.net\xF0\x9F\t"}) {
+		bad += date + "\t2 days";
+		TString raw;
+		raw.AllowInvalidSet(true);
+		raw.AssignByte(bad.data(), static_cast<long>(bad.size()));
+		Bozo parsed;
+		EXPECT_FALSE(parsed.LineParse(raw));
+	}
 }
 
 TEST_F(KillfileTest, ChangesOfAnotherProcessAreSeen)

@@ -50,11 +50,19 @@ std::string bytes(const TString& t)
 	return std::string(t.String(), static_cast<size_t>(t.ByteLength()));
 }
 
-TString fromBytes(const std::string& s)
+// The bytes as a string; false when they are not UTF-8 (a line read from a damaged killfile
+// may hold any bytes).
+bool fromBytes(const std::string& s, TString& t)
 {
-	TString t;
+	t.AllowInvalidSet(true);
 	t.AssignByte(s.data(), static_cast<long>(s.size()));
-	return t;
+	if (!t.Valid()) {
+		t.Erase();
+		t.AllowInvalidSet(false);
+		return false;
+	}
+	t.AllowInvalidSet(false);
+	return true;
 }
 
 }  // namespace
@@ -117,7 +125,7 @@ void Bozo::LineFormat(TString& line) const
 	TimeFormat::DateTimeVal(date, mDate, TimeCore::kBiasLocal, nullptr, true);
 	TimeFormat::Usecs(length, mLength, false, true);
 	std::string text = escape(mAuthor) + '\t' + escape(mEmail) + '\t' + bytes(date) + '\t' + bytes(length);
-	line = fromBytes(text);
+	fromBytes(text, line);
 }
 
 bool Bozo::LineParse(const TString& line)
@@ -140,7 +148,11 @@ bool Bozo::LineParse(const TString& line)
 	if (!TimeFormat::Parse(&date, fields[2].c_str(), TimeCore::kBiasLocal, -1, nullptr, true) ||
 		!TimeFormat::Usecs(&length, fields[3].c_str(), true) || date <= 1000000 || length <= 1000000)
 		return false;
-	TString author = Clean(fromBytes(unescape(fields[0]))), email = Clean(fromBytes(unescape(fields[1])));
+	TString author, email;
+	if (!fromBytes(unescape(fields[0]), author) || !fromBytes(unescape(fields[1]), email))
+		return false;
+	author = Clean(author);
+	email = Clean(email);
 	if (author.Empty() || email.Empty())
 		return false;
 	mAuthor = author;
