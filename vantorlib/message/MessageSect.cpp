@@ -191,6 +191,8 @@ void MessageSect::lineFormatValue(TString& value) const
 {
 	TString out;
 	out.CharsetSet(kCharsetUTF8);
+	// A MIME part header read from an article may hold any bytes; the value is a byte string.
+	out.AllowInvalidSet(true);
 	out.Fmt("%08lX \t%s \t%s", (unsigned long)(uint32_t)mOffset, typeToString(mType), encToString(mEncoding));
 	if (mPartNumber >= 1 && mPartTotal >= 1) {
 		TString parts;
