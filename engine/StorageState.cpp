@@ -43,7 +43,10 @@ bool StorageState::lineParse(const TString& root, const TString& line, TString& 
 	size_t b = field.find_last_not_of(" \r\n");
 	if (a == std::string::npos)
 		return false;
-	TString relative(field.substr(a, b - a + 1).c_str());
+	// Checked below: a damaged file may hold bytes that are not UTF-8.
+	TString relative;
+	relative.AllowInvalidSet(true);
+	relative.Assign(field.substr(a, b - a + 1).c_str());
 	if (!relative.Valid() || !PathMngr::Valid(relative) || relative.FindPtr('~'))
 		return false;
 	path = root;

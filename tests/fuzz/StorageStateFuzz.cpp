@@ -33,15 +33,24 @@ bool setUp()
 	return true;
 }
 
+// A path as a string, whatever bytes the input put into it.
+TString pathOf(const std::string& path)
+{
+	TString t;
+	t.AllowInvalidSet(true);
+	t.Assign(path.c_str());
+	return t;
+}
+
 std::map<std::string, std::pair<long, bool>> snapshot(const std::map<std::string, bool>& paths)
 {
 	std::map<std::string, std::pair<long, bool>> out;
 	for (const auto& [path, unused] : paths) {
 		// Entries of directories that are gone are dropped one per start.
-		if (DirMngr::Exists(TString(path.c_str())) != ErrOkay)
+		if (DirMngr::Exists(pathOf(path)) != ErrOkay)
 			continue;
 		StorageState::NodeData data;
-		StorageState::NodeGet(TString(path.c_str()), data);
+		StorageState::NodeGet(pathOf(path), data);
 		out[path] = {data.unread, data.expanded};
 	}
 	return out;
