@@ -52,16 +52,17 @@ std::string bytes(const TString& t)
 
 // The bytes as a string; false when they are not UTF-8 (a line read from a damaged killfile
 // may hold any bytes).
-bool fromBytes(const std::string& s, TString& t)
+bool fromBytes(const std::string& s, TString& out)
 {
+	TString t;
 	t.AllowInvalidSet(true);
 	t.AssignByte(s.data(), static_cast<long>(s.size()));
 	if (!t.Valid()) {
-		t.Erase();
-		t.AllowInvalidSet(false);
+		out.Erase();
 		return false;
 	}
 	t.AllowInvalidSet(false);
+	out = t;  // a fresh UTF-8 string, whatever the caller's held before
 	return true;
 }
 
